@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QListView>
+#include <QStringList>
+
+// A list box of single-line texts. The entries live in the box's own model; the view is
+// connected to it only while visible, so rebuilding a hidden list costs no view updates.
+class ListBox : public QListView {
+    Q_OBJECT
+
+public:
+    explicit ListBox(QWidget* parent = nullptr);
+
+    int listCount() const { return static_cast<int>(items_.size()); }
+    // The entry at index, from 0; an index outside the list is refused (failure 381).
+    QString list(int index) const;
+    void addItem(const QString& text);
+    void clear();
+
+    void setVisible(bool visible) override;
+
+private:
+    class Model : public QAbstractListModel {
+    public:
+        explicit Model(ListBox& owner) : owner_(owner) {}
+        int rowCount(const QModelIndex& parent = {}) const override;
+        QVariant data(const QModelIndex& index, int role) const override;
+        void beginAppend(int row) { beginInsertRows({}, row, row); }
+        void endAppend() { endInsertRows(); }
+        void beginClear() { beginResetModel(); }
+        void endClear() { endResetModel(); }
+
+    private:
+        ListBox& owner_;
+    };
+
+    QStringList items_;
+    Model model_;
+};

@@ -1,0 +1,104 @@
+#include "ListView.h"
+
+#include "Failure.h"
+
+#include <QHeaderView>
+
+ListView::ListView(QWidget* parent) : QTreeView(parent), model_(*this) {
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setHeaderHidden(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    rows_.reserve(1024);
+    keyIndex_.reserve(1024);
+}
+
+void ListView::clear() {
+    if (rows_.empty()) {
+        return;
+    }
+    model_.beginClear();
+    rows_.clear();
+    keyIndex_.clear();
+    model_.endClear();
+}
+
+int ListView::addRow(const QString& text) {
+    const int row = rowCount();
+    model_.beginAppend(row);
+    rows_.push_back(Row{text, {}, {}});
+    model_.endAppend();
+    return row;
+}
+
+void ListView::setKey(int row, const QString& key) {
+    Row& r = at(row);
+    if (key == r.key) {
+        return;
+    }
+    if (!key.isEmpty() && keyIndex_.contains(key)) {
+        throw Failure(35602, QStringLiteral("Key is not unique in collection"));
+    }
+    if (!r.key.isEmpty()) {
+        keyIndex_.remove(r.key);
+    }
+    r.key = key;
+    if (!key.isEmpty()) {
+        keyIndex_.insert(key, row);
+    }
+}
+
+void ListView::setSubItem(int row, int index, const QString& text) {
+    if (index < 1 || index > kSubItems) {
+        throw Failure(380, QStringLiteral("Invalid property value"));
+    }
+    at(row).subItems[index - 1] = text;
+    if (model()) {
+        model_.rowChanged(row);
+    }
+}
+
+QString ListView::rowText(int row) const { return at(row).text; }
+QString ListView::key(int row) const { return at(row).key; }
+
+QString ListView::subItem(int row, int index) const {
+    if (index < 1 || index > kSubItems) {
+        throw Failure(380, QStringLiteral("Invalid property value"));
+    }
+    return at(row).subItems[index - 1];
+}
+
+int ListView::findKey(const QString& key) const { return keyIndex_.value(key, -1); }
+
+void ListView::setVisible(bool visible) {
+    setModel(visible ? &model_ : nullptr);
+    QTreeView::setVisible(visible);
+}
+
+const ListView::Row& ListView::at(int row) const {
+    if (row < 0 || row >= rowCount()) {
+        throw Failure(35600, QStringLiteral("Index out of bounds"));
+    }
+    return rows_[row];
+}
+
+ListView::Row& ListView::at(int row) {
+    return const_cast<Row&>(static_cast<const ListView*>(this)->at(row));
+}
+
+int ListView::Model::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : owner_.rowCount();
+}
+
+int ListView::Model::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 1 + kSubItems;
+}
+
+QVariant ListView::Model::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= owner_.rowCount()) {
+        return {};
+    }
+    const Row& r = owner_.rows_[index.row()];
+    return index.column() == 0 ? r.text : r.subItems[index.column() - 1];
+}

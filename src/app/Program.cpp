@@ -1,0 +1,117 @@
+#include "Program.h"
+
+#include "Failure.h"
+#include "Version.h"
+#include "config/ConfigFile.h"
+
+#include <QAction>
+#include <QPushButton>
+
+#include <cstdio>
+
+Program::Program(const QString& programDirectory)
+    : main_(std::make_unique<MainWindow>()), log_(programDirectory) {
+    main_->setProgramDirectory(programDirectory);
+    connectEvents();
+}
+
+Program::~Program() = default;
+
+void Program::connectEvents() {
+    MainWindow& m = *main_;
+    connect(&m, &MainWindow::unloadRequested, this, [this] { dispatch([this] { Unload(); }); });
+    connect(m.Command1, &QPushButton::clicked, this, [this] { dispatch([this] { Apply(); }); });
+    connect(m.mnuDebug, &QAction::triggered, this, [this] {
+        dispatch([this] {
+            main_->setHeightTwips(MainWindow::kDebugInformationSize.height);
+            main_->setWidthTwips(MainWindow::kDebugInformationSize.width);
+        });
+    });
+}
+
+void Program::dispatch(const std::function<void()>& handler) {
+    if (ended_) {
+        return;
+    }
+    try {
+        handler();
+    } catch (const Failure& failure) {
+        // Unexpected in a handler that traps nothing: abandon the rest of it. The next
+        // event or tick runs normally.
+        std::fprintf(stderr, "staticor: %d: %s\n", failure.number(),
+                     failure.description().toLocal8Bit().constData());
+    } catch (const EndProgram& endProgram) {
+        end(endProgram.exitCode);
+    }
+}
+
+void Program::logFailure(const QString& label, const Failure& failure) const {
+    if (main_->logErrors->value() > 0) {
+        log_.WriteErrorLog(label + failure.description() + QLatin1Char(' '), failure.number());
+    }
+}
+
+void Program::trapOnLoad(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const Failure& failure) {
+        logFailure(QStringLiteral("OnLoad: "), failure);
+    }
+}
+
+void Program::Load() {
+    MainWindow& m = *main_;
+    Vars& vars = m.vars;
+    m.setHeightTwips(MainWindow::kCompactSize.height);
+    m.setWidthTwips(MainWindow::kCompactSize.width);
+
+    trapOnLoad([&] { m.setWindowTitle(mainWindowTitle()); });
+    trapOnLoad([&] { ConfigFile::Read(m); });
+    trapOnLoad([&] { m.logErrors->setValue(vars.bugTracking); });
+    trapOnLoad([&] {
+        if (m.logErrors->value() > 0) {
+            log_.WriteErrorLog(
+                QStringLiteral("Selected Device: %1 ").arg(vars.soundDeviceIndex), 0);
+        }
+    });
+    trapOnLoad([&] {
+        if (vars.sensitivity > 600) {
+            vars.sensitivity = 600;
+        }
+    });
+    trapOnLoad([&] { m.Sense->setValueChecked(vars.sensitivity); });
+    trapOnLoad([&] { m.NoiseTimer->setInterval(vars.sensitivity); });
+    trapOnLoad([&] { m.CheckTimer->setInterval(vars.sensitivity); });
+    trapOnLoad([&] { GetDevices(); });
+    trapOnLoad([&] {
+        if (vars.soundDeviceIndex != 0) {
+            m.Combo1->setListIndex(vars.soundDeviceIndex);
+        }
+    });
+    trapOnLoad([&] { Apply(); });
+}
+
+void Program::Unload() {
+    if (!ConfigFile::Write(*main_)) {
+        std::fprintf(stderr, "staticor: could not write %s\n",
+                     ConfigFile::path(*main_).toLocal8Bit().constData());
+    }
+    end(0);
+}
+
+void Program::end(int exitCode) {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    // No tick may run after the end.
+    main_->MainTimer->setInterval(0);
+    main_->CheckTimer->setInterval(0);
+    main_->NoiseTimer->setInterval(0);
+    main_->MicClickTimer->setInterval(0);
+    emit ended(exitCode);
+}
+
+void Program::GetDevices() {}
+
+void Program::Apply() { main_->MainTimer->setInterval(50); }

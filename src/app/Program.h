@@ -1,0 +1,57 @@
+#pragma once
+
+#include "MainWindow.h"
+#include "config/ErrorLog.h"
+
+#include <QCoreApplication>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+// The running program: the window Main and the modules around it, wired together.
+// Owns start-up (Load), shutdown (Unload) and the menu commands, and is the one place where
+// window events enter the program's handlers.
+class Program : public QObject {
+    Q_OBJECT
+
+public:
+    // The program directory holds config.cfg, errorlog.txt and the sounds.
+    explicit Program(const QString& programDirectory = QCoreApplication::applicationDirPath());
+    ~Program() override;
+
+    MainWindow& main() { return *main_; }
+    const ErrorLog& log() const { return log_; }
+
+    // Start-up: runs once, before the window is first shown. Traps every failure after its
+    // first step; only EndProgram (the sound device could not be started) passes.
+    void Load();
+    // Shutdown: writes config.cfg and ends the program.
+    void Unload();
+    bool hasEnded() const { return ended_; }
+
+    // Runs a handler of a window event: a failure abandons the rest of that handler and
+    // nothing else; EndProgram ends the event loop at once.
+    void dispatch(const std::function<void()>& handler);
+
+    // The Apply action (the click of Command1).
+    void Apply();
+    // Fills Combo1 with the sound output devices.
+    void GetDevices();
+
+    // Writes "Label: " + description + " " with the failure's number, when logErrors > 0.
+    void logFailure(const QString& label, const class Failure& failure) const;
+
+signals:
+    // The program has ended: the event loop should stop with this code.
+    void ended(int exitCode);
+
+private:
+    void trapOnLoad(const std::function<void()>& step);
+    void end(int exitCode);
+    void connectEvents();
+
+    std::unique_ptr<MainWindow> main_;
+    ErrorLog log_;
+    bool ended_ = false;
+};

@@ -1,0 +1,43 @@
+#include "TerminationSignals.h"
+
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe work here; a full pipe already has a wake-up pending.
+    [[maybe_unused]] ssize_t written = ::write(signalPipe[0], &byte, 1);
+}
+} // namespace
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent), notifier_(nullptr) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        return;
+    }
+    ::fcntl(signalPipe[0], F_SETFL, O_NONBLOCK);
+    notifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+        char buffer[16];
+        while (::read(signalPipe[1], buffer, sizeof buffer) == static_cast<ssize_t>(sizeof buffer)) {
+        }
+        emit received();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+TerminationSignals::~TerminationSignals() {
+    ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGINT, SIG_DFL);
+}

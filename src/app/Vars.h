@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// The program's module-level variables: one instance for the whole run, held by the main
+// window that every part of the program reaches.
+struct Vars {
+    // Settings, read from config.cfg at start-up.
+    QString excludedCallsigns;
+    QString clickSoundFile;
+    QString noiseSoundFile;
+    QString txSoundFile;
+    int16_t playTxSound = 0;
+    int16_t bugTracking = 0;
+    int16_t soundDeviceIndex = 0;
+    int16_t sensitivity = 0; // milliseconds
+
+    // State of the radio effect.
+    int16_t lastSpeakerCount = 0;
+    bool txSoundPlayed = false;
+    bool clickHoldOff = false;
+};

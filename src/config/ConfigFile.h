@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class MainWindow;
+
+// config.cfg in the program directory: read once at start-up, rewritten whole at shutdown.
+namespace ConfigFile {
+
+QString path(const MainWindow& main);
+
+// Applies every recognised line, in file order, to the main window's controls and variables.
+// Each failing line (unreadable, a 16-bit overflow, a value a control refuses) is skipped;
+// nothing is logged, since logging is switched on only after the file has been read.
+void Read(MainWindow& main);
+
+// Applies one line; a failure passes to the caller.
+void ApplyLine(MainWindow& main, const QString& line);
+
+// The fifteen lines, each ended by CR LF, from the current controls and variables.
+QByteArray Contents(const MainWindow& main);
+
+// Writes through a temporary file and a rename, so a failed write never leaves a truncated
+// config.cfg behind. Returns false when the file could not be written.
+bool Write(const MainWindow& main);
+
+} // namespace ConfigFile
