@@ -3,6 +3,8 @@
 #include "Failure.h"
 #include "Version.h"
 #include "config/ConfigFile.h"
+#include "sound/SoundSystem.h"
+#include "teamspeak/RemoteLibrary.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -10,7 +12,12 @@
 #include <cstdio>
 
 Program::Program(const QString& programDirectory)
-    : main_(std::make_unique<MainWindow>()), log_(programDirectory) {
+    : Program(programDirectory, nullptr, nullptr) {}
+
+Program::Program(const QString& programDirectory, std::unique_ptr<RemoteLibrary> remote,
+                 std::unique_ptr<SoundSystem> sound)
+    : main_(std::make_unique<MainWindow>()), log_(programDirectory), remote_(std::move(remote)),
+      soundSystem_(std::move(sound)) {
     main_->setProgramDirectory(programDirectory);
     connectEvents();
 }

@@ -9,6 +9,9 @@
 #include <functional>
 #include <memory>
 
+class RemoteLibrary;
+class SoundSystem;
+
 // The running program: the window Main and the modules around it, wired together.
 // Owns start-up (Load), shutdown (Unload) and the menu commands, and is the one place where
 // window events enter the program's handlers.
@@ -16,8 +19,12 @@ class Program : public QObject {
     Q_OBJECT
 
 public:
-    // The program directory holds config.cfg, errorlog.txt and the sounds.
+    // The program on the real platform. The program directory holds config.cfg,
+    // errorlog.txt, the sounds and the remote-control library.
     explicit Program(const QString& programDirectory = QCoreApplication::applicationDirPath());
+    // The program on the given remote-control library and sound system (tests pass fakes).
+    Program(const QString& programDirectory, std::unique_ptr<RemoteLibrary> remote,
+            std::unique_ptr<SoundSystem> sound);
     ~Program() override;
 
     MainWindow& main() { return *main_; }
@@ -53,5 +60,7 @@ private:
 
     std::unique_ptr<MainWindow> main_;
     ErrorLog log_;
+    std::unique_ptr<RemoteLibrary> remote_;
+    std::unique_ptr<SoundSystem> soundSystem_;
     bool ended_ = false;
 };
