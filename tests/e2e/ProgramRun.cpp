@@ -1,0 +1,99 @@
+#include "ProgramRun.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+QString builtProgramDir() {
+    const QString dir = qEnvironmentVariable("STATICOR_PROGRAM_DIR");
+    return dir;
+}
+} // namespace
+
+ProgramRun::ProgramRun() : env_(QProcessEnvironment::systemEnvironment()) {
+    const QString source = builtProgramDir();
+    EXPECT_FALSE(source.isEmpty()) << "STATICOR_PROGRAM_DIR is not set";
+    QDir from(source);
+    // Only the program's own files: never a user's settings or log of an earlier run.
+    for (const QFileInfo& info : from.entryInfoList(QDir::Files)) {
+        const QString name = info.fileName();
+        if (name == QLatin1String("errorlog.txt") || name == QLatin1String("config.cfg")) {
+            continue;
+        }
+        QFile::copy(info.filePath(), file(name));
+        QFile::setPermissions(file(name), info.permissions());
+    }
+    env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env_.insert(QStringLiteral("ALSOFT_DRIVERS"), QStringLiteral("null"));
+}
+
+ProgramRun::~ProgramRun() {
+    for (auto& process : processes_) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+}
+
+QString ProgramRun::file(const QString& name) const { return QDir(dir()).filePath(name); }
+
+void ProgramRun::writeFile(const QString& name, const QByteArray& bytes) const {
+    QFile f(file(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray ProgramRun::readFile(const QString& name) const {
+    QFile f(file(name));
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return f.readAll();
+}
+
+QStringList ProgramRun::lines(const QString& name) const {
+    QStringList out = QString::fromLatin1(readFile(name)).split(QStringLiteral("\r\n"));
+    if (!out.isEmpty() && out.last().isEmpty()) {
+        out.removeLast();
+    }
+    return out;
+}
+
+QProcess& ProgramRun::start(const QString& program, const QStringList& arguments) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(env_);
+    process->setWorkingDirectory(dir());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(file(program), arguments);
+    EXPECT_TRUE(process->waitForStarted(10000)) << program.toStdString();
+    processes_.push_back(std::move(process));
+    return *processes_.back();
+}
+
+bool ProgramRun::terminate(QProcess& process, int timeoutMs) {
+    if (process.state() == QProcess::NotRunning) {
+        return true;
+    }
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    return process.waitForFinished(timeoutMs);
+}
+
+bool ProgramRun::waitForText(const QString& name, const QByteArray& text, int timeoutMs) const {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (readFile(name).contains(text)) {
+            return true;
+        }
+        QThread::msleep(20);
+    }
+    return readFile(name).contains(text);
+}

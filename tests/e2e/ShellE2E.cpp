@@ -1,0 +1,62 @@
+// The program as a process: settings read at start-up, written back when SIGTERM closes it.
+
+#include "e2e/ProgramRun.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+TEST(ShellE2E, SigtermSavesTheSettingsReadAtStartUp) {
+    ProgramRun run;
+    run.writeFile("config.cfg", "SENSITIVITY = 900\r\n  ClickVolume=40  \r\nBUGTRACKING = 1\r\n");
+    QProcess& staticor = run.start();
+    ASSERT_TRUE(run.waitForText("errorlog.txt", "Selected Device", 15000));
+
+    ASSERT_TRUE(run.terminate(staticor));
+    EXPECT_EQ(staticor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(staticor.exitCode(), 0);
+
+    const QStringList config = run.lines("config.cfg");
+    ASSERT_EQ(config.size(), 15);
+    EXPECT_EQ(config[0], "# STATICOR Configuration File");
+    EXPECT_EQ(config[6], "CLICKVOLUME = 40");
+    EXPECT_EQ(config[13], "BUGTRACKING = 1");
+    EXPECT_EQ(config[14], "SENSITIVITY = 600");
+
+    const QStringList log = run.lines("errorlog.txt");
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_TRUE(log.first().endsWith("0:Selected Device: 0 ")) << log.first().toStdString();
+}
+
+TEST(ShellE2E, SecondRunAppendsToTheLogAndKeepsTheSavedSettings) {
+    ProgramRun run;
+    run.writeFile("config.cfg", "BUGTRACKING = 1\r\nSOUNDDEVICE = 0\r\nNOISEVOLUME = 55\r\n");
+    for (int i = 0; i < 2; ++i) {
+        QProcess& staticor = run.start();
+        // Each run writes its "Selected Device" entry once; wait for this run's.
+        QElapsedTimer wait;
+        wait.start();
+        while (run.readFile("errorlog.txt").count("Selected Device") < i + 1 && wait.elapsed() < 15000) {
+            QThread::msleep(20);
+        }
+        ASSERT_TRUE(run.terminate(staticor));
+    }
+    EXPECT_EQ(run.readFile("errorlog.txt").count("Selected Device: 0 "), 2);
+    EXPECT_TRUE(run.lines("config.cfg").contains("NOISEVOLUME = 55"));
+}
+
+TEST(ShellE2E, WithoutConfigurationTheWrittenFileHoldsTheInitialValues) {
+    ProgramRun run;
+    QProcess& staticor = run.start();
+    QThread::msleep(1500);
+    ASSERT_TRUE(run.terminate(staticor));
+    const QStringList config = run.lines("config.cfg");
+    ASSERT_EQ(config.size(), 15);
+    EXPECT_EQ(config.mid(5), (QStringList{"SOUNDDEVICE = 0", "CLICKVOLUME = 100",
+                                          "NOISEVOLUME = 70", "EXCLUDED = ", "CLICKSOUND = ",
+                                          "NOISESOUND = ", "TXSOUND = ", "PLAYTXSOUND = 0",
+                                          "BUGTRACKING = 0", "SENSITIVITY = 0"}));
+    EXPECT_FALSE(QFile::exists(run.file("errorlog.txt")));
+}
