@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AppIcon.h"
 #include "Twips.h"
 
 #include <QAction>
@@ -31,6 +32,7 @@ MainWindow::MainWindow(QWidget* parent)
     setObjectName(QStringLiteral("Main"));
     canvas_->setObjectName(QStringLiteral("canvas"));
     setCentralWidget(canvas_);
+    setWindowIcon(appIcon());
 
     messageBox = [this](const QString& title, const QString& text, QMessageBox::Icon icon) {
         QMessageBox box(icon, title, text, QMessageBox::Ok, isVisible() ? this : nullptr);

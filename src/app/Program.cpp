@@ -1,8 +1,12 @@
 #include "Program.h"
 
 #include "Failure.h"
+#include "SystrayMod.h"
 #include "Version.h"
 #include "config/ConfigFile.h"
+#include "dialogs/frmAbout.h"
+#include "dialogs/frmHelp.h"
+#include "dialogs/frmOptions.h"
 #include "sound/SoundSystem.h"
 #include "teamspeak/RemoteLibrary.h"
 
@@ -34,6 +38,15 @@ void Program::connectEvents() {
             main_->setWidthTwips(MainWindow::kDebugInformationSize.width);
         });
     });
+    connect(m.mnuPreferences, &QAction::triggered, this,
+            [this] { dispatch([this] { frmOptions(*main_).showModal(); }); });
+    connect(m.mnuTopics, &QAction::triggered, this,
+            [this] { dispatch([this] { frmHelp(*main_).showModal(); }); });
+    connect(m.mnuAbout, &QAction::triggered, this,
+            [this] { dispatch([this] { frmAbout(*main_).showModal(); }); });
+
+    tray_ = new SystrayMod(m);
+    connect(&m, &MainWindow::resized, this, [this] { dispatch([this] { tray_->Resize(); }); });
 }
 
 void Program::dispatch(const std::function<void()>& handler) {

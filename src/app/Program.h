@@ -11,6 +11,7 @@
 
 class RemoteLibrary;
 class SoundSystem;
+class SystrayMod;
 
 // The running program: the window Main and the modules around it, wired together.
 // Owns start-up (Load), shutdown (Unload) and the menu commands, and is the one place where
@@ -29,6 +30,7 @@ public:
 
     MainWindow& main() { return *main_; }
     const ErrorLog& log() const { return log_; }
+    SystrayMod& tray() { return *tray_; }
 
     // Start-up: runs once, before the window is first shown. Traps every failure after its
     // first step; only EndProgram (the sound device could not be started) passes.
@@ -62,5 +64,6 @@ private:
     ErrorLog log_;
     std::unique_ptr<RemoteLibrary> remote_;
     std::unique_ptr<SoundSystem> soundSystem_;
+    SystrayMod* tray_ = nullptr; // owned by the window
     bool ended_ = false;
 };
