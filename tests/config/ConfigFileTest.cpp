@@ -1,10 +1,10 @@
-#include "app/MainWindow.h"
 #include "config/ConfigFile.h"
+
+#include "app/MainWindow.h"
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <QFileInfo>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -76,8 +76,10 @@ TEST_F(ConfigFileTest, TheLastOccurrenceOfAKeyWins) {
 }
 
 TEST_F(ConfigFileTest, ANumberSignHasNoMeaningOfItsOwn) {
-    read("# CLICKVOLUME = 20\r\n");
-    EXPECT_EQ(main.MicVol->value(), 20);
+    // The key of this line is "# clickvolume", which names no setting; a value may hold one.
+    read("# CLICKVOLUME = 20\r\nEXCLUDED = #A=B\r\n");
+    EXPECT_EQ(main.MicVol->value(), 100);
+    EXPECT_EQ(main.vars.excludedCallsigns, QStringLiteral("#A=B"));
 }
 
 TEST_F(ConfigFileTest, CommentsAloneAndAMissingFileChangeNothing) {

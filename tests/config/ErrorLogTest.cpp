@@ -1,13 +1,15 @@
 #include "config/ErrorLog.h"
+
 #include "support/TempDir.h"
 
-#include <gtest/gtest.h>
-
 #include <QFileInfo>
+#include <gtest/gtest.h>
 
 namespace {
 
-QDateTime fixedTime() { return QDateTime(QDate(2026, 12, 6), QTime(21, 5, 33)); }
+QDateTime fixedTime() {
+    return QDateTime(QDate(2026, 12, 6), QTime(21, 5, 33));
+}
 
 TEST(ErrorLog, AnEntryIsDateSlashTimeSlashNumberColonMessage) {
     TempDir dir;

@@ -1,9 +1,10 @@
-#include "app/Failure.h"
 #include "config/LeadingNumber.h"
 
-#include <gtest/gtest.h>
+#include "app/Failure.h"
 
 #include <clocale>
+#include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
@@ -34,7 +35,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Reading{"1e3", 1000}, Reading{"25E-1", 2}, Reading{"1.5e+1", 15},
                     Reading{"3e", 3}, Reading{"3e+", 3}, Reading{"3em", 3},
                     // The limits of 32 bits still read.
-                    Reading{"2147483647", 2147483647LL}, Reading{"-2147483648", -2147483648LL}));
+                    Reading{"2147483647", 2147483647LL}, Reading{"-2147483648", -2147483648LL}),
+    [](const testing::TestParamInfo<Reading>& info) {
+        return "Case" + std::to_string(info.index);
+    });
 
 TEST(LeadingNumber, BeyondThirtyTwoBitsIsAnOverflow) {
     for (const char* text : {"2147483648", "-2147483649", "1e10", "1e400", "-1e400"}) {
