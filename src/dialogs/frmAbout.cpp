@@ -1,11 +1,12 @@
 #include "frmAbout.h"
 
 #include "DialogFrame.h"
-#include "app/Maker.h"
 #include "app/MainWindow.h"
+#include "app/Maker.h"
 #include "app/Twips.h"
 
 #include <QLabel>
+#include <algorithm>
 
 namespace {
 QLabel* makeLabel(const QString& text, QWidget* parent, int left, int top, int width, int height) {
@@ -29,13 +30,17 @@ frmAbout::frmAbout(MainWindow& main, const ProgramVersion& version)
     title.setBold(true);
     Label1->setFont(title);
     Label4 = makeLabel(QStringLiteral("Version"), this, 240, 480, 2295, 255);
-    Label3 = makeLabel(QStringLiteral("by ") + QLatin1String(maker::kAuthor), this, 480, 840, 4215,
-                       255);
+    Label3 =
+        makeLabel(QStringLiteral("by ") + QLatin1String(maker::kAuthor), this, 480, 840, 4215, 255);
     Label7 = makeLabel(QLatin1String(maker::kWebAddress), this, 480, 1080, 2655, 255);
     Label7->setStyleSheet(QStringLiteral("color: #0000C0;"));
-    Label8 = makeLabel(QStringLiteral("Thanks a lot to those guys who spent their time on betatesting."),
-                       this, 480, 1560, 2535, 495);
+    Label8 =
+        makeLabel(QStringLiteral("Thanks a lot to those guys who spent their time on betatesting."),
+                  this, 480, 1560, 2535, 495);
     Label8->setWordWrap(true);
+    // With the system's font the credits may need a third line: grow downwards, never clip.
+    Label8->resize(Label8->width(),
+                   std::max(Label8->height(), Label8->heightForWidth(Label8->width())));
 }
 
 QString frmAbout::versionText(const ProgramVersion& version) {

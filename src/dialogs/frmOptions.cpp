@@ -10,7 +10,8 @@
 #include <QPushButton>
 
 namespace {
-template <typename W> W* place(W* widget, QWidget* parent, int left, int top, int width, int height) {
+template <typename W>
+W* place(W* widget, QWidget* parent, int left, int top, int width, int height) {
     widget->setParent(parent);
     widget->setGeometry(px(left), px(top), px(width), px(height));
     return widget;
@@ -33,12 +34,14 @@ frmOptions::frmOptions(MainWindow& main) : QDialog(&main), main_(main) {
     QFont normal = font();
     normal.setBold(false);
     normal.setPointSizeF(font().pointSizeF());
-    Label1 = place(
-        new QLabel(QStringLiteral("Here you may enter some callsigns, where no noise is generated.")),
-        Frame1, 120, 360, 6615, 255);
-    Label3 = place(new QLabel(QStringLiteral(
-                       "You do NOT have to enter your own username here. It is detected automatically!")),
-                   Frame1, 120, 600, 6615, 255);
+    Label1 = place(new QLabel(QStringLiteral(
+                       "Here you may enter some callsigns, where no noise is generated.")),
+                   Frame1, 120, 360, 6615, 255);
+    Label3 = place(
+        new QLabel(QStringLiteral(
+            "You do NOT have to enter your own username here. It is detected automatically!")),
+        Frame1, 120, 600, 6795, 255);
+    // A little wider than the other lines: its caption must be readable to its last mark.
     Label3->setStyleSheet(QStringLiteral("color: #800000;"));
     Label2 = place(new QLabel(QStringLiteral("Example: DLH123,DGF1411,EDDH_TWR")), Frame1, 120, 960,
                    6255, 255);
