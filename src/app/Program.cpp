@@ -8,7 +8,11 @@
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
 #include "sound/SoundSystem.h"
+#include "teamspeak/ConnectionStatus.h"
+#include "teamspeak/ListRefresh.h"
+#include "teamspeak/LoadedRemoteLibrary.h"
 #include "teamspeak/RemoteLibrary.h"
+#include "teamspeak/modTSRemote.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -23,6 +27,12 @@ Program::Program(const QString& programDirectory, std::unique_ptr<RemoteLibrary>
     : main_(std::make_unique<MainWindow>()), log_(programDirectory), remote_(std::move(remote)),
       soundSystem_(std::move(sound)) {
     main_->setProgramDirectory(programDirectory);
+    if (!remote_) {
+        remote_ = std::make_unique<LoadedRemoteLibrary>(programDirectory);
+    }
+    tsRemote_ = std::make_unique<modTSRemote>(*main_, *remote_, log_);
+    listRefresh_ = std::make_unique<ListRefresh>(*main_, *tsRemote_);
+    connectionStatus_ = std::make_unique<ConnectionStatus>(*main_, *tsRemote_, log_);
     connectEvents();
 }
 
@@ -45,6 +55,10 @@ void Program::connectEvents() {
     connect(m.mnuAbout, &QAction::triggered, this,
             [this] { dispatch([this] { frmAbout(*main_).showModal(); }); });
 
+    connect(m.MainTimer, &Timer::tick, this, [this] { dispatch([this] { MainTimer_Timer(); }); });
+    connect(m.lblStatus, &Label::changed, this,
+            [this] { dispatch([this] { lblStatus_Change(); }); });
+
     tray_ = new SystrayMod(m);
     connect(&m, &MainWindow::resized, this, [this] { dispatch([this] { tray_->Resize(); }); });
 }
@@ -64,6 +78,23 @@ void Program::dispatch(const std::function<void()>& handler) {
         end(endProgram.exitCode);
     }
 }
+
+void Program::MainTimer_Timer() {
+    if (refreshingLists_) {
+        return;
+    }
+    refreshingLists_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{refreshingLists_};
+    RefreshUsrList();
+    RefreshSpeakerList();
+}
+
+void Program::RefreshUsrList() { listRefresh_->RefreshUsrList(); }
+void Program::RefreshSpeakerList() { listRefresh_->RefreshSpeakerList(); }
+void Program::lblStatus_Change() { connectionStatus_->lblStatus_Change(); }
 
 void Program::logFailure(const QString& label, const Failure& failure) const {
     if (main_->logErrors->value() > 0) {

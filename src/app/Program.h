@@ -9,7 +9,10 @@
 #include <functional>
 #include <memory>
 
+class ConnectionStatus;
+class ListRefresh;
 class RemoteLibrary;
+class modTSRemote;
 class SoundSystem;
 class SystrayMod;
 
@@ -48,6 +51,18 @@ public:
     // Fills Combo1 with the sound output devices.
     void GetDevices();
 
+    // The MainTimer tick: rebuilds the user list, then the speaker list. A tick that arrives
+    // while the lists are being rebuilt (pending events run per row) is dropped.
+    void MainTimer_Timer();
+    void RefreshUsrList();
+    void RefreshSpeakerList();
+    // The change handler of lblStatus.
+    void lblStatus_Change();
+
+    modTSRemote& tsRemote() { return *tsRemote_; }
+    ListRefresh& listRefresh() { return *listRefresh_; }
+    ConnectionStatus& connectionStatus() { return *connectionStatus_; }
+
     // Writes "Label: " + description + " " with the failure's number, when logErrors > 0.
     void logFailure(const QString& label, const class Failure& failure) const;
 
@@ -65,5 +80,9 @@ private:
     std::unique_ptr<RemoteLibrary> remote_;
     std::unique_ptr<SoundSystem> soundSystem_;
     SystrayMod* tray_ = nullptr; // owned by the window
+    std::unique_ptr<modTSRemote> tsRemote_;
+    std::unique_ptr<ListRefresh> listRefresh_;
+    std::unique_ptr<ConnectionStatus> connectionStatus_;
+    bool refreshingLists_ = false;
     bool ended_ = false;
 };

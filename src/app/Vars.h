@@ -17,6 +17,10 @@ struct Vars {
     int16_t soundDeviceIndex = 0;
     int16_t sensitivity = 0; // milliseconds
 
+    // The connection state last shown in the status labels (-1 unknown, 0 not running,
+    // 1 running, 2 connected).
+    int lastConnectionState = 0;
+
     // State of the radio effect.
     int16_t lastSpeakerCount = 0;
     bool txSoundPlayed = false;

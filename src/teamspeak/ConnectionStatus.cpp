@@ -1,0 +1,24 @@
+#include "ConnectionStatus.h"
+
+#include "app/MainWindow.h"
+#include "config/ErrorLog.h"
+#include "modTSRemote.h"
+
+ConnectionStatus::ConnectionStatus(MainWindow& main, modTSRemote& remote, const ErrorLog& log)
+    : main_(main), remote_(remote), log_(log) {}
+
+void ConnectionStatus::lblStatus_Change() {
+    const ServerDescription server = remote_.GetServerDescription();
+    if (main_.logErrors->value() == 1) {
+        log_.WriteErrorLog(QLatin1String("STAT ") + main_.lblStatus->caption(), 0);
+    }
+    if (main_.logErrors->value() == 1) {
+        log_.WriteErrorLog(QLatin1String("VER ") + main_.lblVer->caption(), 0);
+    }
+    if (main_.lblStatus->caption() == QLatin1String("Connected")) {
+        if (main_.logErrors->value() == 1) {
+            log_.WriteErrorLog(QLatin1String("SVRCON ") + server.serverAddress, 0);
+        }
+        remote_.DetectNickname();
+    }
+}

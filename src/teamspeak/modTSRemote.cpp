@@ -1,0 +1,185 @@
+#include "modTSRemote.h"
+
+#include "DescriptionTexts.h"
+#include "app/MainWindow.h"
+#include "config/ErrorLog.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr int kNicknameOffset = 8;
+constexpr int kNicknameWidth = 30;
+constexpr int kDetectedNicknameWidth = 29;
+constexpr int kChannelPrivilegesOffset = 38;
+constexpr int kPlayerPrivilegesOffset = 42;
+constexpr int kPlayerFlagsOffset = 46;
+
+QString versionText(const uint8_t* fields) {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(modTSRemote::decodeInt32(fields))
+        .arg(modTSRemote::decodeInt32(fields + 4))
+        .arg(modTSRemote::decodeInt32(fields + 8))
+        .arg(modTSRemote::decodeInt32(fields + 12));
+}
+
+// Only blanks are trimmed, not other white space.
+QString trimmedBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' ')) {
+        ++begin;
+    }
+    while (end > begin && text[end - 1] == QLatin1Char(' ')) {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
+// The texts depend only on a few bits of each mask; building them once per combination keeps
+// the per-tick decoding of a full server cheap (copies of a QString share its data).
+template <size_t N> class TextCache {
+public:
+    explicit TextCache(QString (*build)(int32_t)) {
+        for (size_t bits = 0; bits < N; ++bits) {
+            texts_[bits] = build(static_cast<int32_t>(bits));
+        }
+    }
+    const QString& operator()(int32_t mask) const { return texts_[mask & (N - 1)]; }
+
+private:
+    std::array<QString, N> texts_;
+};
+
+const QString& channelPrivilegesText(int32_t mask) {
+    static const TextCache<32> cache(&DescriptionTexts::ChannelPrivileges);
+    return cache(mask);
+}
+const QString& playerPrivilegesText(int32_t mask) {
+    static const TextCache<16> cache(&DescriptionTexts::PlayerPrivileges);
+    return cache(mask);
+}
+const QString& playerFlagsText(int32_t mask) {
+    static const TextCache<128> cache(&DescriptionTexts::PlayerFlags);
+    return cache(mask);
+}
+
+} // namespace
+
+modTSRemote::modTSRemote(MainWindow& main, RemoteLibrary& library, const ErrorLog& log)
+    : main_(main), library_(library), log_(log),
+      playerRecords_(size_t(kCapacity) * RemoteLibrary::kPlayerRecordSize) {
+    players_.reserve(kCapacity);
+    speakerIds_.reserve(kCapacity);
+}
+
+int32_t modTSRemote::decodeInt32(const uint8_t* bytes) {
+    const uint32_t value = uint32_t(bytes[0]) | (uint32_t(bytes[1]) << 8) |
+                           (uint32_t(bytes[2]) << 16) | (uint32_t(bytes[3]) << 24);
+    return static_cast<int32_t>(value);
+}
+
+QString modTSRemote::fieldText(const uint8_t* field, int width) {
+    const void* zero = std::memchr(field, 0, size_t(width));
+    const qsizetype length = zero ? static_cast<const uint8_t*>(zero) - field : width;
+    return QString::fromLatin1(reinterpret_cast<const char*>(field), length);
+}
+
+void modTSRemote::ReportLastError() {
+    std::array<char, kErrorTextSize> buffer{};
+    library_.tsrGetLastError(buffer.data(), kErrorTextSize);
+    if (main_.logErrors->value() == 1) {
+        log_.WriteErrorLog(
+            fieldText(reinterpret_cast<const uint8_t*>(buffer.data()), kErrorTextSize), 0);
+    }
+}
+
+QString modTSRemote::GetClientVersion() {
+    std::array<uint8_t, RemoteLibrary::kVersionRecordSize> record{};
+    library_.tsrGetVersion(record.data());
+    return versionText(record.data());
+}
+
+void modTSRemote::DetectNickname() {
+    main_.lblPID->setCaption(QString());
+    std::array<uint8_t, RemoteLibrary::kUserInfoRecordSize> record{};
+    if (library_.tsrGetUserInfo(record.data()) != 0) {
+        ReportLastError();
+    }
+    main_.lblPID->setCaption(fieldText(record.data() + kNicknameOffset, kDetectedNicknameWidth));
+    main_.lblPID->setCaption(trimmedBlanks(main_.lblPID->caption()));
+}
+
+ServerDescription modTSRemote::GetServerDescription() {
+    std::array<uint8_t, RemoteLibrary::kServerInfoRecordSize> record{};
+    library_.tsrGetServerInfo(record.data());
+    const uint8_t* r = record.data();
+    ServerDescription d;
+    d.serverName = fieldText(r + 0, 30);
+    d.welcomeMessage = fieldText(r + 30, 256);
+    d.version = versionText(r + 286);
+    d.platform = fieldText(r + 302, 30);
+    d.serverAddress = fieldText(r + 332, 30);
+    d.hostName = fieldText(r + 362, 100);
+    d.serverType = DescriptionTexts::ServerType(decodeInt32(r + 462));
+    d.maximumUsers = decodeInt32(r + 466);
+    d.codecs = DescriptionTexts::Codecs(decodeInt32(r + 470));
+    d.channelCount = decodeInt32(r + 474);
+    d.playerCount = decodeInt32(r + 478);
+    return d;
+}
+
+bool modTSRemote::GetPlayers() {
+    std::fill(playerRecords_.begin(), playerRecords_.end(), uint8_t(0));
+    int32_t count = kCapacity;
+    if (library_.tsrGetPlayers(playerRecords_.data(), &count) != 0) {
+        ReportLastError();
+        return false;
+    }
+    // A count outside the buffer given would have us read past it: a failed call.
+    if (count < 0 || count > kCapacity) {
+        return false;
+    }
+    players_.clear();
+    for (int32_t i = 0; i < count; ++i) {
+        const uint8_t* record =
+            playerRecords_.data() + size_t(i) * RemoteLibrary::kPlayerRecordSize;
+        PlayerEntry& entry = players_.emplace_back();
+        entry.playerId = decodeInt32(record);
+        entry.channelId = decodeInt32(record + 4);
+        entry.nickname = fieldText(record + kNicknameOffset, kNicknameWidth);
+        entry.channelPrivileges =
+            channelPrivilegesText(decodeInt32(record + kChannelPrivilegesOffset));
+        entry.playerPrivileges =
+            playerPrivilegesText(decodeInt32(record + kPlayerPrivilegesOffset));
+        entry.playerFlags = playerFlagsText(decodeInt32(record + kPlayerFlagsOffset));
+    }
+    return true;
+}
+
+int modTSRemote::GetSpeakers() {
+    speakerIds_.assign(kCapacity, 0);
+    int32_t count = kCapacity;
+    const int32_t result = library_.tsrGetSpeakers(speakerIds_.data(), &count);
+    switch (result) {
+    case -1000:
+        return NotRunning;
+    case -1:
+        return Running;
+    case 0:
+        // A count outside the buffer given is no answer we can read.
+        if (count < 0 || count > kCapacity) {
+            speakerIds_.assign(kCapacity, 0);
+            return Unknown;
+        }
+        if (count != 0) {
+            speakerIds_.resize(size_t(count));
+        }
+        return Connected;
+    default:
+        ReportLastError();
+        return Unknown;
+    }
+}
