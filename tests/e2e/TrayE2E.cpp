@@ -1,0 +1,79 @@
+#include "ProgramRun.h"
+#include "XDisplay.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+bool eventually(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (condition()) {
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    return condition();
+}
+
+class TrayE2E : public testing::TestWithParam<int> {};
+
+// Minimise to the notification area, then bring the window back with a press of the given
+// mouse button on the icon, on a real X server with a real notification area.
+TEST_P(TrayE2E, MinimisingHidesBehindTheIconAndAPressOnItRestores) {
+    const QString button = QString::number(GetParam());
+    XDisplay display;
+    ASSERT_TRUE(display.ready()) << "Xvfb with IceWM could not be started";
+    ProgramRun run;
+    run.env().insert(QStringLiteral("DISPLAY"), display.name());
+    run.env().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    QProcess& program = run.start();
+
+    const auto window = display.waitForWindow(QStringLiteral("^Staticor v"), 10000);
+    ASSERT_TRUE(window.has_value());
+    const QString sizeBefore =
+        display.run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), *window})
+            .section(QStringLiteral("Geometry:"), 1);
+    EXPECT_FALSE(display.trayIcon(QStringLiteral("Staticor")).has_value());
+
+    display.run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), *window});
+    std::optional<QString> icon;
+    ASSERT_TRUE(eventually(
+        [&] {
+            icon = display.trayIcon(QStringLiteral("Staticor"));
+            return icon.has_value() && !display.isViewable(*window);
+        },
+        5000))
+        << "the window was not hidden behind an icon";
+    QThread::msleep(300); // the icon takes clicks once it is embedded and drawn
+    const auto where = display.centreOf(*icon);
+    ASSERT_TRUE(where.has_value());
+    display.run(QStringLiteral("xdotool"),
+                {QStringLiteral("mousemove"), QString::number(where->first),
+                 QString::number(where->second), QStringLiteral("click"), button});
+
+    EXPECT_TRUE(eventually([&] { return display.isViewable(*window); }, 5000));
+    EXPECT_TRUE(eventually(
+        [&] { return !display.trayIcon(QStringLiteral("Staticor")).has_value(); }, 5000));
+    EXPECT_EQ(display.run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), *window})
+                  .section(QStringLiteral("Geometry:"), 1),
+              sizeBefore);
+    EXPECT_EQ(program.state(), QProcess::Running) << "the program did not survive the press";
+
+    // The close box still ends the program in order.
+    display.run(QStringLiteral("wmctrl"), {QStringLiteral("-c"), QStringLiteral("Staticor v")});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(run.readFile(QStringLiteral("config.cfg")).startsWith("# STATICOR"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, TrayE2E, testing::Values(1, 3),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return info.param == 1 ? "LeftButton" : "RightButton";
+                         });
+
+} // namespace
