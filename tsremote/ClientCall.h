@@ -1,0 +1,22 @@
+#pragma once
+
+#include "Protocol.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tsremote {
+
+// One request to the client and its reply, within kTimeoutMs. The reply is checked before
+// anything is handed back: its payload must be exactly what the operation and count imply.
+struct CallResult {
+    int32_t result = 0;
+    int32_t count = 0;
+    std::vector<uint8_t> payload;
+    std::string error; // the client's error text, or why the call failed
+};
+
+CallResult callClient(Operation operation, int32_t capacity);
+
+} // namespace tsremote

@@ -1,0 +1,87 @@
+// libTSRemote.so: the client's remote-control functions with C linkage, answered by the
+// simulated client over its socket.
+
+#include "ClientCall.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#define TSREMOTE_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+std::mutex lastErrorMutex;
+std::string lastError;
+
+void setLastError(const std::string& text) {
+    std::lock_guard lock(lastErrorMutex);
+    lastError = text;
+}
+
+// One call: the reply's records go to the caller's buffer only when the call succeeded.
+int32_t fixedRecordCall(tsremote::Operation operation, void* record, size_t size) {
+    if (!record) {
+        setLastError("No record given");
+        return tsremote::kBadArgument;
+    }
+    const tsremote::CallResult reply = tsremote::callClient(operation, 1);
+    if (reply.result != 0) {
+        setLastError(reply.error);
+        return reply.result;
+    }
+    if (reply.payload.size() == size) {
+        std::memcpy(record, reply.payload.data(), size);
+    }
+    return 0;
+}
+
+int32_t listCall(tsremote::Operation operation, void* records, int32_t* count, size_t size) {
+    if (!records || !count || *count < 0) {
+        setLastError("No buffer given");
+        return tsremote::kBadArgument;
+    }
+    const tsremote::CallResult reply = tsremote::callClient(operation, *count);
+    if (reply.result != 0) {
+        setLastError(reply.error);
+        return reply.result;
+    }
+    // callClient has checked count against the capacity and the payload against count.
+    std::memcpy(records, reply.payload.data(), size_t(reply.count) * size);
+    *count = reply.count;
+    return 0;
+}
+
+} // namespace
+
+TSREMOTE_EXPORT int32_t tsrGetLastError(char* buffer, int32_t size) {
+    if (!buffer || size <= 0) {
+        return tsremote::kBadArgument;
+    }
+    std::lock_guard lock(lastErrorMutex);
+    const size_t length = std::min(lastError.size(), size_t(size) - 1);
+    std::memcpy(buffer, lastError.data(), length);
+    buffer[length] = '\0';
+    return 0;
+}
+
+TSREMOTE_EXPORT int32_t tsrGetVersion(void* record) {
+    return fixedRecordCall(tsremote::OpVersion, record, tsremote::kVersionSize);
+}
+
+TSREMOTE_EXPORT int32_t tsrGetUserInfo(void* record) {
+    return fixedRecordCall(tsremote::OpUserInfo, record, tsremote::kUserInfoSize);
+}
+
+TSREMOTE_EXPORT int32_t tsrGetServerInfo(void* record) {
+    return fixedRecordCall(tsremote::OpServerInfo, record, tsremote::kServerInfoSize);
+}
+
+TSREMOTE_EXPORT int32_t tsrGetPlayers(void* records, int32_t* count) {
+    return listCall(tsremote::OpPlayers, records, count, tsremote::kPlayerSize);
+}
+
+TSREMOTE_EXPORT int32_t tsrGetSpeakers(int32_t* ids, int32_t* count) {
+    return listCall(tsremote::OpSpeakers, ids, count, sizeof(int32_t));
+}
