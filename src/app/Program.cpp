@@ -7,6 +7,10 @@
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
+#include "sound/DX7Sound.h"
+#include "sound/DeviceList.h"
+#include "sound/OpenALSoundSystem.h"
+#include "sound/SoundSet.h"
 #include "sound/SoundSystem.h"
 #include "teamspeak/ConnectionStatus.h"
 #include "teamspeak/ListRefresh.h"
@@ -27,6 +31,10 @@ Program::Program(const QString& programDirectory, std::unique_ptr<RemoteLibrary>
     : main_(std::make_unique<MainWindow>()), log_(programDirectory), remote_(std::move(remote)),
       soundSystem_(std::move(sound)) {
     main_->setProgramDirectory(programDirectory);
+    if (!soundSystem_) {
+        soundSystem_ = std::make_unique<OpenALSoundSystem>();
+    }
+    sound_ = std::make_unique<DX7Sound>(*main_, *soundSystem_, log_);
     if (!remote_) {
         remote_ = std::make_unique<LoadedRemoteLibrary>(programDirectory);
     }
@@ -163,6 +171,6 @@ void Program::end(int exitCode) {
     emit ended(exitCode);
 }
 
-void Program::GetDevices() {}
+void Program::GetDevices() { DeviceList::GetDevices(*main_, *sound_, log_); }
 
-void Program::Apply() { main_->MainTimer->setInterval(50); }
+void Program::Apply() { SoundSet::Apply(*main_, *sound_); }

@@ -10,6 +10,7 @@
 #include <memory>
 
 class ConnectionStatus;
+class DX7Sound;
 class ListRefresh;
 class RemoteLibrary;
 class modTSRemote;
@@ -34,6 +35,8 @@ public:
     MainWindow& main() { return *main_; }
     const ErrorLog& log() const { return log_; }
     SystrayMod& tray() { return *tray_; }
+    // The sound buffer engine on the program's sound system.
+    DX7Sound& sound() { return *sound_; }
 
     // Start-up: runs once, before the window is first shown. Traps every failure after its
     // first step; only EndProgram (the sound device could not be started) passes.
@@ -79,6 +82,7 @@ private:
     ErrorLog log_;
     std::unique_ptr<RemoteLibrary> remote_;
     std::unique_ptr<SoundSystem> soundSystem_;
+    std::unique_ptr<DX7Sound> sound_; // after soundSystem_, so it goes first
     SystrayMod* tray_ = nullptr; // owned by the window
     std::unique_ptr<modTSRemote> tsRemote_;
     std::unique_ptr<ListRefresh> listRefresh_;
