@@ -1,0 +1,244 @@
+#include "teamspeak/ListRefresh.h"
+
+#include "app/Program.h"
+#include "sound/SoundSystem.h"
+#include "support/FakeRemoteLibrary.h"
+#include "support/TempDir.h"
+
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ListRefreshTest : public ::testing::Test {
+protected:
+    ListRefreshTest() {
+        auto fake = std::make_unique<FakeRemoteLibrary>();
+        library = fake.get();
+        program = std::make_unique<Program>(dir.path(), std::move(fake), nullptr);
+        library->players = {{1, 1, "Observer"}, {17, 2, "DLH123", 9, 8, 24}, {4, 1, "DGF1411"}};
+        m().lblPID->setCaption("Observer");
+    }
+
+    MainWindow& m() { return program->main(); }
+    void tick() { program->MainTimer_Timer(); }
+    QStringList speakers() {
+        QStringList out;
+        for (int i = 0; i < m().lstSpeakers->listCount(); ++i) {
+            out << m().lstSpeakers->list(i);
+        }
+        return out;
+    }
+    // The speakers listed when these players are on the server and all talk.
+    QStringList speakersAmong(const QStringList& names) {
+        library->players.clear();
+        library->speakers.clear();
+        int32_t id = 100;
+        for (const QString& name : names) {
+            library->players.push_back({id, 1, name.toStdString()});
+            library->speakers.push_back(id++);
+        }
+        tick();
+        return speakers();
+    }
+
+    TempDir dir;
+    FakeRemoteLibrary* library = nullptr;
+    std::unique_ptr<Program> program;
+};
+
+} // namespace
+
+TEST_F(ListRefreshTest, UserRowsCarryKeyIdAndPrivilegeTexts) {
+    tick();
+    const ListView& users = *m().lstUsers;
+    ASSERT_EQ(users.rowCount(), 3);
+    EXPECT_EQ(users.rowText(1), "DLH123");
+    EXPECT_EQ(users.key(1), "PID17");
+    EXPECT_EQ(users.subItem(1, 1), "17");
+    EXPECT_EQ(users.subItem(1, 2), "");
+    EXPECT_EQ(users.subItem(1, 3), "Admin,Voice");
+    EXPECT_EQ(users.subItem(1, 4), "Registered");
+    EXPECT_EQ(users.rowText(2), "DGF1411");
+    EXPECT_EQ(users.subItem(2, 3), "none");
+    EXPECT_EQ(users.subItem(2, 4), "Unregistered");
+    EXPECT_EQ(users.findKey("PID4"), 2);
+}
+
+TEST_F(ListRefreshTest, SpeakersInTheLibrarysOrderWithoutTheLocalUser) {
+    library->speakers = {4, 1, 17};
+    tick();
+    EXPECT_EQ(speakers(), (QStringList{"DGF1411", "DLH123"}));
+
+    library->speakers = {1};
+    tick();
+    EXPECT_EQ(speakers(), QStringList{}) << "only the local user talks";
+
+    library->speakers.clear();
+    tick();
+    EXPECT_EQ(speakers(), QStringList{}) << "nobody talks: 1024 zeros, none a player";
+}
+
+TEST_F(ListRefreshTest, SpeakersWithoutARowAreLeftOut) {
+    library->speakers = {99, 0, -3, 17, 17};
+    tick();
+    EXPECT_EQ(speakers(), (QStringList{"DLH123", "DLH123"}));
+
+    // No rows at all: nobody is listed.
+    library->playersResult = 1;
+    library->speakers = {17};
+    tick();
+    EXPECT_EQ(m().lstUsers->rowCount(), 0);
+    EXPECT_EQ(speakers(), QStringList{});
+}
+
+TEST_F(ListRefreshTest, ExcludedCallsignsMatchWholeEntriesOfTheUpperCasedName) {
+    m().vars.excludedCallsigns = "DLH123,DGF1411";
+    EXPECT_EQ(speakersAmong({"DGF1411", "DGF141", "DGF14112", "dgf1411", "DLH123", "X"}),
+              (QStringList{"DGF141", "DGF14112", "X"}));
+
+    m().vars.excludedCallsigns = "dlh123,DGF1411";
+    EXPECT_EQ(speakersAmong({"DLH123", "dlh123", "DGF1411"}), (QStringList{"DLH123", "dlh123"}));
+
+    m().vars.excludedCallsigns = "DLH123, DGF1411";
+    EXPECT_EQ(speakersAmong({"DGF1411", "DLH123"}), QStringList{"DGF1411"});
+
+    m().vars.excludedCallsigns = "";
+    EXPECT_EQ(speakersAmong({"", "A"}), QStringList{"A"}) << "an empty name is always left out";
+}
+
+TEST_F(ListRefreshTest, LocalUserIsComparedExactly) {
+    m().lblPID->setCaption("observer");
+    library->speakers = {1};
+    tick();
+    EXPECT_EQ(speakers(), QStringList{"Observer"});
+}
+
+TEST_F(ListRefreshTest, StateTableColoursAndCaptions) {
+    struct Expected {
+        int32_t result;
+        uint32_t colour;
+        const char* status;
+        const char* version;
+    };
+    const Expected table[] = {
+        {-1, 0x80FF, "Running", "2.0.32.60"},
+        {-5, 0xC0, "Unknown", "?.?.?.?"},
+        {0, 0xC000, "Connected", "2.0.32.60"},
+        {-1000, 0xC0, "Not Running", "?.?.?.?"},
+    };
+    for (const Expected& e : table) {
+        library->speakersResult = e.result;
+        tick();
+        EXPECT_EQ(m().lblStatus->foreColor(), e.colour) << e.status;
+        EXPECT_EQ(m().lblStatus->caption(), e.status);
+        EXPECT_EQ(m().lblVer->caption(), e.version) << e.status;
+    }
+}
+
+TEST_F(ListRefreshTest, LabelsChangeOnlyWithTheStateAndTheVersionIsReadOnlyThen) {
+    library->speakersResult = -1000;
+    tick();
+    EXPECT_EQ(m().lblStatus->caption(), "-") << "not running is where it starts";
+    EXPECT_EQ(m().lblVer->caption(), "-");
+
+    library->speakersResult = -1;
+    tick();
+    tick();
+    tick();
+    EXPECT_EQ(library->count("tsrGetVersion"), 1);
+    EXPECT_EQ(m().vars.lastConnectionState, 1);
+
+    library->version[3] = 61; // not noticed while the state stays
+    tick();
+    EXPECT_EQ(m().lblVer->caption(), "2.0.32.60");
+}
+
+TEST_F(ListRefreshTest, ClientQuittingWhileConnectedEmptiesBothLists) {
+    library->speakers = {17};
+    tick();
+    ASSERT_EQ(speakers(), QStringList{"DLH123"});
+    ASSERT_EQ(m().lblStatus->caption(), "Connected");
+
+    library->speakersResult = -1000;
+    library->playersResult = -1000;
+    for (int i = 0; i < 3; ++i) {
+        tick();
+        EXPECT_EQ(m().lstUsers->rowCount(), 0);
+        EXPECT_EQ(speakers(), QStringList{});
+    }
+    EXPECT_EQ(m().lblStatus->caption(), "Not Running");
+    EXPECT_EQ(m().lblStatus->foreColor(), 0xC0u);
+    EXPECT_EQ(m().lblVer->caption(), "?.?.?.?");
+}
+
+TEST_F(ListRefreshTest, AnUnusableLibraryLeavesEmptyListsAndTheLabelsAlone) {
+    library->speakers = {17};
+    tick();
+    library->unusable = Failure(53, "File not found: libTSRemote.so");
+    tick();
+    EXPECT_EQ(m().lstUsers->rowCount(), 0);
+    EXPECT_EQ(speakers(), QStringList{});
+    // A failing speaker query counts as not running.
+    EXPECT_EQ(m().lblStatus->caption(), "Not Running");
+    tick();
+    EXPECT_EQ(m().lblStatus->caption(), "Not Running");
+}
+
+TEST_F(ListRefreshTest, AFailingVersionQuerySkipsOnlyTheVersionLabel) {
+    library->raises.emplace("tsrGetVersion", Failure(5, "Invalid procedure call"));
+    tick();
+    EXPECT_EQ(m().lblStatus->caption(), "Connected");
+    EXPECT_EQ(m().lblVer->caption(), "-");
+    EXPECT_EQ(m().vars.lastConnectionState, 2);
+}
+
+TEST_F(ListRefreshTest, PlayersUnderOneIdKeepTheFirstRowsKey) {
+    library->players = {{5, 1, "FIRST"}, {5, 1, "SECOND"}, {6, 1, "THIRD"}};
+    library->speakers = {5, 6};
+    tick();
+    ASSERT_EQ(m().lstUsers->rowCount(), 3);
+    EXPECT_EQ(m().lstUsers->key(1), "");
+    EXPECT_EQ(m().lstUsers->subItem(1, 1), "5") << "the rest of the row is still filled";
+    EXPECT_EQ(speakers(), (QStringList{"FIRST", "THIRD"}));
+}
+
+TEST_F(ListRefreshTest, EventsRunDuringTheRebuildButNoSecondRefreshStarts) {
+    library->speakers = {17};
+    tick();
+    ASSERT_EQ(speakers(), QStringList{"DLH123"});
+
+    int rowsSeen = -1;
+    QStringList speakersSeen;
+    bool armed = true;
+    library->duringGetPlayers = [&] {
+        if (!armed) {
+            return;
+        }
+        armed = false;
+        QTimer::singleShot(0, [&] {
+            rowsSeen = m().lstUsers->rowCount();
+            speakersSeen = speakers();
+            program->MainTimer_Timer(); // a tick arriving inside the rebuild
+        });
+    };
+    library->speakers = {4};
+    const int before = library->count("tsrGetPlayers");
+    tick();
+    EXPECT_EQ(library->count("tsrGetPlayers"), before + 1) << "no refresh inside the refresh";
+    EXPECT_GE(rowsSeen, 0) << "pending events ran during the rebuild";
+    EXPECT_LT(rowsSeen, 3) << "and saw the user list partly filled";
+    EXPECT_EQ(speakersSeen, QStringList{"DLH123"}) << "and the previous speakers, whole";
+    EXPECT_EQ(speakers(), QStringList{"DGF1411"});
+
+    // The guard is released afterwards.
+    tick();
+    EXPECT_EQ(library->count("tsrGetPlayers"), before + 2);
+}
+
+TEST_F(ListRefreshTest, MainTimerTickRefreshesBothLists) {
+    library->speakers = {17};
+    emit m().MainTimer->tick();
+    EXPECT_EQ(library->count("tsrGetPlayers"), 1);
+    EXPECT_EQ(speakers(), QStringList{"DLH123"});
+}

@@ -1,0 +1,81 @@
+#include "teamspeak/LoadedRemoteLibrary.h"
+
+#include "app/Failure.h"
+#include "app/Program.h"
+#include "support/TempDir.h"
+
+#include <array>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Every one of the six calls raises the failure.
+void expectEveryCallFails(LoadedRemoteLibrary& library, int32_t number, const QString& part) {
+    std::array<uint8_t, 1024 * 50> records{};
+    std::array<int32_t, 1024> ids{};
+    std::array<char, 1024> text{};
+    int32_t count = 1024;
+    const std::function<void()> calls[] = {
+        [&] { library.tsrGetLastError(text.data(), 1024); },
+        [&] { library.tsrGetVersion(records.data()); },
+        [&] { library.tsrGetUserInfo(records.data()); },
+        [&] { library.tsrGetServerInfo(records.data()); },
+        [&] { library.tsrGetPlayers(records.data(), &count); },
+        [&] { library.tsrGetSpeakers(ids.data(), &count); },
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& call : calls) {
+            try {
+                call();
+                ADD_FAILURE() << "the call did not fail";
+            } catch (const Failure& failure) {
+                EXPECT_EQ(failure.number(), number);
+                EXPECT_TRUE(failure.description().contains(part)) << failure.what();
+            }
+        }
+    }
+}
+
+} // namespace
+
+TEST(LoadedRemoteLibrary, MissingLibraryFailsEveryCall) {
+    TempDir dir;
+    LoadedRemoteLibrary library(dir.path());
+    expectEveryCallFails(library, 53, QStringLiteral("File not found: ") + dir.path());
+}
+
+TEST(LoadedRemoteLibrary, LibraryLackingAFunctionFailsEveryCall) {
+    LoadedRemoteLibrary library(QStringLiteral(PARTIAL_LIBRARY_DIR));
+    expectEveryCallFails(library, 453, "Can't find DLL entry point tsrGetSpeakers in ");
+}
+
+TEST(LoadedRemoteLibrary, TheStandInLibraryWithoutAClientSaysItIsNotRunning) {
+    TempDir dir;
+    setenv("TS2_CLIENT_SIM_SOCKET", dir.file("absent.sock").toLocal8Bit().constData(), 1);
+    LoadedRemoteLibrary library(QStringLiteral(STATICOR_PROGRAM_DIR));
+    std::array<int32_t, 1024> ids{};
+    int32_t count = 1024;
+    EXPECT_EQ(library.tsrGetSpeakers(ids.data(), &count), -1000);
+    std::array<uint8_t, 1024 * 50> records{};
+    EXPECT_NE(library.tsrGetPlayers(records.data(), &count), 0);
+    std::array<char, 1024> text{};
+    library.tsrGetLastError(text.data(), 1024);
+    EXPECT_STREQ(text.data(), "The TeamSpeak client is not running");
+    unsetenv("TS2_CLIENT_SIM_SOCKET");
+}
+
+TEST(LoadedRemoteLibrary, TheProgramRunsOnWithoutTheLibrary) {
+    TempDir dir;
+    Program program(dir.path());
+    MainWindow& m = program.main();
+    m.logErrors->setValue(1);
+    for (int i = 0; i < 3; ++i) {
+        emit m.MainTimer->tick();
+    }
+    EXPECT_EQ(m.lstUsers->rowCount(), 0);
+    EXPECT_EQ(m.lstSpeakers->listCount(), 0);
+    EXPECT_EQ(m.lblStatus->caption(), "-");
+    EXPECT_EQ(m.lblVer->caption(), "-");
+    EXPECT_FALSE(dir.exists("errorlog.txt")) << "the refreshes report nothing themselves";
+}

@@ -1,0 +1,257 @@
+#include "teamspeak/modTSRemote.h"
+
+#include "app/MainWindow.h"
+#include "config/ErrorLog.h"
+#include "support/FakeRemoteLibrary.h"
+#include "support/TempDir.h"
+
+#include <array>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A library that hands back bytes written by the test at the layout's literal offsets, and
+// checks that every buffer arrives zeroed with the full capacity.
+class RawLibrary : public FakeRemoteLibrary {
+public:
+    std::vector<uint8_t> playerBytes;
+    bool buffersWereClean = true;
+
+    int32_t tsrGetPlayers(uint8_t* records, int32_t* count) override {
+        calls.emplace_back("tsrGetPlayers");
+        buffersWereClean &= *count == 1024 && std::all_of(records, records + 1024 * 50,
+                                                          [](uint8_t b) { return b == 0; });
+        std::copy(playerBytes.begin(), playerBytes.end(), records);
+        *count = playersCount.value_or(int32_t(playerBytes.size() / 50));
+        return playersResult;
+    }
+    int32_t tsrGetSpeakers(int32_t* ids, int32_t* count) override {
+        buffersWereClean &=
+            *count == 1024 && std::all_of(ids, ids + 1024, [](int32_t i) { return i == 0; });
+        return FakeRemoteLibrary::tsrGetSpeakers(ids, count);
+    }
+};
+
+class ModTSRemoteTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    MainWindow m;
+    ErrorLog log{dir.path()};
+    RawLibrary library;
+    modTSRemote ts{m, library, log};
+
+    QList<QByteArray> logMessages() const {
+        QList<QByteArray> out;
+        for (const QByteArray& line : dir.lines("errorlog.txt")) {
+            out << line.mid(line.indexOf(":", line.lastIndexOf('/')) + 1);
+        }
+        return out;
+    }
+};
+
+std::array<uint8_t, 4> bytes(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
+    return {b0, b1, b2, b3};
+}
+
+} // namespace
+
+TEST(Int32Decoding, FourLittleEndianBytesAsTwosComplement) {
+    EXPECT_EQ(modTSRemote::decodeInt32(bytes(0xFF, 0xFF, 0xFF, 0xFF).data()), -1);
+    EXPECT_EQ(modTSRemote::decodeInt32(bytes(0x00, 0x80, 0x00, 0x00).data()), 32768);
+    EXPECT_EQ(modTSRemote::decodeInt32(bytes(0x80, 0x00, 0x00, 0x00).data()), 128);
+    EXPECT_EQ(modTSRemote::decodeInt32(bytes(0x00, 0x00, 0x80, 0x00).data()), 8388608);
+    EXPECT_EQ(modTSRemote::decodeInt32(bytes(0x00, 0x00, 0x00, 0x80).data()), INT32_MIN);
+    EXPECT_EQ(modTSRemote::decodeInt32(bytes(0xFF, 0xFF, 0xFF, 0x7F).data()), INT32_MAX);
+    EXPECT_EQ(modTSRemote::decodeInt32(bytes(0x01, 0x02, 0x03, 0x04).data()), 0x04030201);
+    EXPECT_EQ(modTSRemote::decodeInt32(bytes(0xFE, 0xFF, 0xFF, 0xFF).data()), -2);
+}
+
+TEST(Int32Decoding, AnyByteOffset) {
+    const uint8_t packed[] = {0xAA, 0x11, 0x00, 0x00, 0x00, 0xBB};
+    EXPECT_EQ(modTSRemote::decodeInt32(packed + 1), 17);
+}
+
+TEST(TextFields, EndAtTheFirstZeroOrFillTheirWidth) {
+    const uint8_t field[6] = {'A', 'B', 0, 'C', 'D', 'E'};
+    EXPECT_EQ(modTSRemote::fieldText(field, 6), "AB");
+    const uint8_t full[3] = {'X', 'Y', 'Z'};
+    EXPECT_EQ(modTSRemote::fieldText(full, 3), "XYZ");
+    const uint8_t empty[2] = {0, 'Q'};
+    EXPECT_EQ(modTSRemote::fieldText(empty, 2), "");
+    // 8-bit text: every byte is one character.
+    const uint8_t accented[2] = {0xE9, 0};
+    EXPECT_EQ(modTSRemote::fieldText(accented, 2), QString(QChar(0xE9)));
+}
+
+TEST_F(ModTSRemoteTest, PlayerRecordsAreReadAtTheirOffsets) {
+    library.playerBytes.assign(100, 0);
+    uint8_t* r = library.playerBytes.data();
+    // Record 0: ID 17, channel 3, "DLH123", channel privileges 9, player privileges 8, flags 24.
+    r[0] = 17;
+    r[4] = 3;
+    std::memcpy(r + 8, "DLH123", 6);
+    r[38] = 9;
+    r[42] = 8;
+    r[46] = 24;
+    // Record 1 begins at byte 50: ID 0x0100 = 256, channel -1, a 30-byte nickname.
+    r[51] = 1;
+    std::memset(r + 54, 0xFF, 4);
+    std::memcpy(r + 58, "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", 30);
+    r[88] = 1;
+    std::memset(r + 92, 0xFF, 4); // player privileges -1: bit 8 set
+    ASSERT_TRUE(ts.GetPlayers());
+    EXPECT_TRUE(library.buffersWereClean);
+    ASSERT_EQ(ts.players().size(), 2u);
+    const PlayerEntry& a = ts.players()[0];
+    EXPECT_EQ(a.playerId, 17);
+    EXPECT_EQ(a.channelId, 3);
+    EXPECT_EQ(a.nickname, "DLH123");
+    EXPECT_EQ(a.channelPrivileges, "Admin,Voice");
+    EXPECT_EQ(a.playerPrivileges, "Registered");
+    EXPECT_EQ(a.playerFlags, "Away,InputMuted");
+    const PlayerEntry& b = ts.players()[1];
+    EXPECT_EQ(b.playerId, 256);
+    EXPECT_EQ(b.channelId, -1);
+    EXPECT_EQ(b.nickname, "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234");
+    EXPECT_EQ(b.channelPrivileges, "Admin");
+    EXPECT_EQ(b.playerPrivileges, "SuperServerAdmin,ServerAdmin,CanRegister,Registered");
+    EXPECT_EQ(b.playerFlags, "none");
+}
+
+TEST_F(ModTSRemoteTest, FailedOrImpossiblePlayerAnswersKeepThePreviousRows) {
+    library.playerBytes.assign(50, 0);
+    library.playerBytes[0] = 5;
+    ASSERT_TRUE(ts.GetPlayers());
+    ASSERT_EQ(ts.players().size(), 1u);
+
+    library.playersResult = 3;
+    EXPECT_FALSE(ts.GetPlayers());
+    EXPECT_EQ(ts.players().size(), 1u);
+
+    // Counts outside the 1024 records given would read past the buffer.
+    library.playersResult = 0;
+    for (int32_t bad : {-1, 1025, INT32_MAX, INT32_MIN}) {
+        library.playersCount = bad;
+        EXPECT_FALSE(ts.GetPlayers()) << bad;
+        ASSERT_EQ(ts.players().size(), 1u) << bad;
+        EXPECT_EQ(ts.players()[0].playerId, 5);
+    }
+    // An empty server is an empty table.
+    library.playersCount = 0;
+    EXPECT_TRUE(ts.GetPlayers());
+    EXPECT_TRUE(ts.players().empty());
+}
+
+TEST_F(ModTSRemoteTest, PlayerFailureReportsTheLastErrorOnlyWhenLoggingIsExactlyOne) {
+    library.playersResult = 7;
+    library.lastError = "client went away";
+    ts.GetPlayers(); // logging off
+    m.logErrors->setValue(2);
+    ts.GetPlayers();
+    EXPECT_FALSE(dir.exists("errorlog.txt"));
+    m.logErrors->setValue(1);
+    ts.GetPlayers();
+    EXPECT_EQ(logMessages(), QList<QByteArray>{"client went away"});
+    EXPECT_EQ(library.count("tsrGetLastError"), 3); // fetched every time, written once
+}
+
+TEST_F(ModTSRemoteTest, SpeakerResultsMapToConnectionStates) {
+    m.logErrors->setValue(1);
+    library.speakers = {4, 9};
+    EXPECT_EQ(ts.GetSpeakers(), modTSRemote::Connected);
+    EXPECT_EQ(ts.speakerIds(), (std::vector<int32_t>{4, 9}));
+    EXPECT_TRUE(library.buffersWereClean);
+
+    library.speakers.clear();
+    EXPECT_EQ(ts.GetSpeakers(), modTSRemote::Connected);
+    EXPECT_EQ(ts.speakerIds(), std::vector<int32_t>(1024, 0));
+
+    library.speakersResult = -1000;
+    EXPECT_EQ(ts.GetSpeakers(), modTSRemote::NotRunning);
+    library.speakersResult = -1;
+    EXPECT_EQ(ts.GetSpeakers(), modTSRemote::Running);
+    EXPECT_EQ(ts.speakerIds(), std::vector<int32_t>(1024, 0)); // reset whatever the result
+    EXPECT_FALSE(dir.exists("errorlog.txt")) << "-1000 and -1 are no errors";
+
+    library.speakersResult = -5;
+    library.lastError = "odd";
+    EXPECT_EQ(ts.GetSpeakers(), modTSRemote::Unknown);
+    EXPECT_EQ(logMessages(), QList<QByteArray>{"odd"});
+}
+
+TEST_F(ModTSRemoteTest, ImpossibleSpeakerCountsAreNoAnswer) {
+    library.speakers = {4};
+    for (int32_t bad : {-1, 1025}) {
+        library.speakersCount = bad;
+        EXPECT_EQ(ts.GetSpeakers(), modTSRemote::Unknown) << bad;
+        EXPECT_EQ(ts.speakerIds(), std::vector<int32_t>(1024, 0));
+    }
+    library.speakersCount = 1024;
+    EXPECT_EQ(ts.GetSpeakers(), modTSRemote::Connected);
+    EXPECT_EQ(ts.speakerIds().size(), 1024u);
+}
+
+TEST_F(ModTSRemoteTest, ClientVersionInPlainDecimal) {
+    EXPECT_EQ(ts.GetClientVersion(), "2.0.32.60");
+    library.version[0] = -1;
+    library.version[1] = 0;
+    library.version[2] = 7;
+    library.version[3] = 100000;
+    EXPECT_EQ(ts.GetClientVersion(), "-1.0.7.100000");
+}
+
+TEST_F(ModTSRemoteTest, NicknameDetectionTakes29BytesAndTrimsBlanks) {
+    library.self.nickname = "  DLH123 ";
+    ts.DetectNickname();
+    EXPECT_EQ(m.lblPID->caption(), "DLH123");
+
+    library.self.nickname = "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234"; // 30 bytes, no zero
+    ts.DetectNickname();
+    EXPECT_EQ(m.lblPID->caption(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ123");
+
+    // Only blanks are trimmed.
+    library.self.nickname = "\tX";
+    ts.DetectNickname();
+    EXPECT_EQ(m.lblPID->caption(), "\tX");
+}
+
+TEST_F(ModTSRemoteTest, FailedUserQueryLeavesTheNicknameEmptyAndIsReported) {
+    m.lblPID->setCaption("Earlier");
+    m.logErrors->setValue(1);
+    library.userInfoResult = 1;
+    library.lastError = "not connected";
+    ts.DetectNickname();
+    EXPECT_EQ(m.lblPID->caption(), "");
+    EXPECT_EQ(logMessages(), QList<QByteArray>{"not connected"});
+}
+
+TEST_F(ModTSRemoteTest, ServerDescriptionFields) {
+    library.server.type = 10;
+    library.server.codecs = 33;
+    library.server.maximumUsers = -2;
+    library.server.playerCount = 12;
+    library.server.channels = 4;
+    library.server.welcome = std::string(256, 'w');
+    const ServerDescription d = ts.GetServerDescription();
+    EXPECT_EQ(d.serverName, "Test Server");
+    EXPECT_EQ(d.welcomeMessage, QString(256, QLatin1Char('w')));
+    EXPECT_EQ(d.version, "2.0.20.1");
+    EXPECT_EQ(d.platform, "Linux");
+    EXPECT_EQ(d.serverAddress, "127.0.0.1:8767");
+    EXPECT_EQ(d.hostName, "127.0.0.1");
+    EXPECT_EQ(d.serverType, "Commercial Public Server");
+    EXPECT_EQ(d.maximumUsers, -2);
+    EXPECT_EQ(d.codecs, "Celp 5.1, Speex 3.4");
+    EXPECT_EQ(d.channelCount, 4);
+    EXPECT_EQ(d.playerCount, 12);
+}
+
+TEST_F(ModTSRemoteTest, FailedServerQueryGivesTheZeroedRecord) {
+    library.serverInfoFails = true;
+    const ServerDescription d = ts.GetServerDescription();
+    EXPECT_EQ(d.serverAddress, "");
+    EXPECT_EQ(d.version, "0.0.0.0");
+    EXPECT_EQ(d.serverType, "");
+    EXPECT_EQ(d.codecs, "");
+    EXPECT_EQ(d.playerCount, 0);
+}

@@ -1,0 +1,323 @@
+// libTSRemote.so against a real ts2-client-sim process, and against a client that answers
+// nonsense.
+
+#include "Protocol.h"
+#include "SimProcess.h"
+#include "SocketPath.h"
+#include "support/TempDir.h"
+
+#include <QFileInfo>
+#include <array>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+extern "C" {
+int32_t tsrGetLastError(char* buffer, int32_t size);
+int32_t tsrGetVersion(void* record);
+int32_t tsrGetUserInfo(void* record);
+int32_t tsrGetServerInfo(void* record);
+int32_t tsrGetPlayers(void* records, int32_t* count);
+int32_t tsrGetSpeakers(int32_t* ids, int32_t* count);
+}
+
+namespace {
+
+std::string lastError() {
+    std::array<char, 1024> text{};
+    tsrGetLastError(text.data(), 1024);
+    return text.data();
+}
+
+std::vector<int32_t> speakers(int32_t* result = nullptr) {
+    std::vector<int32_t> ids(1024, 0);
+    int32_t count = 1024;
+    const int32_t r = tsrGetSpeakers(ids.data(), &count);
+    if (result) {
+        *result = r;
+    }
+    ids.resize(r == 0 ? size_t(count) : 0);
+    return ids;
+}
+
+int32_t speakersResult() {
+    int32_t r = 0;
+    speakers(&r);
+    return r;
+}
+
+bool isSocket(const QString& path) {
+    struct stat info {};
+    return lstat(path.toLocal8Bit().constData(), &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+class LibraryTest : public ::testing::Test {
+protected:
+    ~LibraryTest() override { unsetenv("TS2_CLIENT_SIM_SOCKET"); }
+    QString socket() const { return dir.file("sim.sock"); }
+    TempDir dir;
+};
+
+// A client that answers every request with the given bytes.
+class ScriptedClient {
+public:
+    ScriptedClient(const std::string& path, std::vector<uint8_t> reply)
+        : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)), reply_(std::move(reply)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        EXPECT_EQ(listen(fd_, 4), 0);
+        thread_ = std::thread([this] {
+            const int client = accept(fd_, nullptr, nullptr);
+            if (client < 0) {
+                return;
+            }
+            tsremote::Request request{};
+            [[maybe_unused]] ssize_t n = recv(client, &request, sizeof(request), MSG_WAITALL);
+            n = send(client, reply_.data(), reply_.size(), MSG_NOSIGNAL);
+            close(client);
+        });
+    }
+    ~ScriptedClient() {
+        shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        close(fd_);
+    }
+
+private:
+    int fd_;
+    std::vector<uint8_t> reply_;
+    std::thread thread_;
+};
+
+std::vector<uint8_t> replyBytes(int32_t result, int32_t count, uint32_t payloadSize,
+                                uint32_t errorSize, size_t payloadSent) {
+    const tsremote::ReplyHeader header{tsremote::kReplyMagic, result, count, payloadSize,
+                                       errorSize};
+    std::vector<uint8_t> bytes(sizeof(header) + payloadSent, 0x5A);
+    std::memcpy(bytes.data(), &header, sizeof(header));
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(LibraryTest, WithoutAClientEveryCallFailsAsNotRunning) {
+    setenv("TS2_CLIENT_SIM_SOCKET", socket().toLocal8Bit().constData(), 1);
+    EXPECT_EQ(speakersResult(), -1000);
+    EXPECT_EQ(lastError(), "The TeamSpeak client is not running");
+    std::array<uint8_t, 1024 * 50> records{};
+    int32_t count = 1024;
+    EXPECT_NE(tsrGetPlayers(records.data(), &count), 0);
+    EXPECT_NE(tsrGetUserInfo(records.data()), 0);
+    EXPECT_NE(tsrGetServerInfo(records.data()), 0);
+    EXPECT_NE(tsrGetVersion(records.data()), 0);
+    EXPECT_TRUE(std::all_of(records.begin(), records.end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_EQ(lastError(), "The TeamSpeak client is not running");
+}
+
+TEST_F(LibraryTest, RunningConnectedTalkingAndQuitting) {
+    SimProcess sim(socket());
+    EXPECT_EQ(speakersResult(), -1) << "running, not connected";
+    std::array<uint8_t, 16> version{};
+    EXPECT_EQ(tsrGetVersion(version.data()), 0);
+    EXPECT_EQ(version[8], 32);
+
+    sim.type("connect 127.0.0.1:8767\njoin 7 EDDH_TWR\njoin 8 DLH123\ntalk 8\ntalk 7");
+    EXPECT_EQ(speakers(), (std::vector<int32_t>{8, 7}));
+    std::vector<uint8_t> records(1024 * 50, 0);
+    int32_t count = 1024;
+    ASSERT_EQ(tsrGetPlayers(records.data(), &count), 0);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(&records[50 + 8])), "EDDH_TWR");
+    std::array<uint8_t, 482> server{};
+    EXPECT_EQ(tsrGetServerInfo(server.data()), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(&server[332])), "127.0.0.1:8767");
+
+    sim.type("stop 8\nstop 7");
+    EXPECT_EQ(speakers(), std::vector<int32_t>{});
+
+    sim.write("quit\n");
+    ASSERT_TRUE(sim.process().waitForFinished(5000));
+    EXPECT_EQ(sim.process().exitCode(), 0);
+    EXPECT_FALSE(QFileInfo::exists(socket())) << "the socket is removed";
+    EXPECT_EQ(speakersResult(), -1000);
+}
+
+TEST_F(LibraryTest, NeverMoreRecordsThanTheCountGiven) {
+    SimProcess sim(socket());
+    sim.type("connect a:1\ncrowd 10\ntalk 1000\ntalk 1001\ntalk 1002");
+    std::vector<uint8_t> records(10 * 50, 0xEE);
+    int32_t count = 3;
+    ASSERT_EQ(tsrGetPlayers(records.data(), &count), 0);
+    EXPECT_EQ(count, 3);
+    EXPECT_TRUE(std::all_of(records.begin() + 150, records.end(), [](uint8_t b) {
+        return b == 0xEE;
+    })) << "nothing written past the third record";
+    std::array<int32_t, 4> ids{-9, -9, -9, -9};
+    count = 2;
+    ASSERT_EQ(tsrGetSpeakers(ids.data(), &count), 0);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(ids[2], -9);
+}
+
+TEST_F(LibraryTest, ScriptedFailuresCarryTheirText) {
+    SimProcess sim(socket());
+    sim.type("connect a:1\nfail tsrGetPlayers 3 \"Player list locked\"");
+    std::vector<uint8_t> records(1024 * 50, 0);
+    int32_t count = 1024;
+    EXPECT_EQ(tsrGetPlayers(records.data(), &count), 3);
+    EXPECT_EQ(lastError(), "Player list locked");
+    std::array<char, 8> small{};
+    tsrGetLastError(small.data(), 8);
+    EXPECT_STREQ(small.data(), "Player ") << "the text is cut to the buffer";
+    sim.type("fail tsrGetPlayers 0");
+    EXPECT_EQ(tsrGetPlayers(records.data(), &count), 0);
+}
+
+TEST_F(LibraryTest, AStalledClientIsGivenUpWithinTheTimeout) {
+    SimProcess sim(socket());
+    sim.type("connect a:1");
+    sim.write("stall 400\n");
+    QElapsedTimer wait;
+    wait.start();
+    while (speakersResult() == 0 && wait.elapsed() < 5000) {
+    }
+    QElapsedTimer call;
+    call.start();
+    EXPECT_EQ(speakersResult(), tsremote::kNoAnswer);
+    EXPECT_LT(call.elapsed(), 400) << "the stalled reply was not waited for";
+    EXPECT_EQ(lastError(), "The TeamSpeak client did not answer in time");
+    // The client survives callers that gave up, and answers at once again when told.
+    sim.write("stall 0\n");
+    ASSERT_TRUE(sim.serving(5000));
+    EXPECT_EQ(speakersResult(), 0);
+}
+
+TEST_F(LibraryTest, GarbledRepliesAreRefusedAndWriteNothing) {
+    const std::string path = socket().toStdString();
+    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> reply;
+    };
+    std::vector<uint8_t> wrongMagic = replyBytes(0, 1, 50, 0, 50);
+    wrongMagic[0] ^= 0xFF;
+    const Case cases[] = {
+        {"a cut-off header", std::vector<uint8_t>{0x54, 0x53, 0x52}},
+        {"a wrong magic", wrongMagic},
+        {"more records than room", replyBytes(0, 5, 250, 0, 250)},
+        {"a negative count", replyBytes(0, -1, 0, 0, 0)},
+        {"a payload that does not fit the count", replyBytes(0, 2, 99, 0, 99)},
+        {"a cut-off payload", replyBytes(0, 2, 100, 0, 50)},
+        {"an oversized error text", replyBytes(7, 0, 0, 5000, 0)},
+    };
+    for (const Case& c : cases) {
+        unlink(path.c_str());
+        ScriptedClient client(path, c.reply);
+        std::vector<uint8_t> records(4 * 50, 0xEE);
+        int32_t count = 4;
+        EXPECT_EQ(tsrGetPlayers(records.data(), &count), tsremote::kGarbledReply) << c.what;
+        EXPECT_EQ(count, 4) << c.what;
+        EXPECT_TRUE(std::all_of(records.begin(), records.end(), [](uint8_t b) {
+            return b == 0xEE;
+        })) << c.what;
+        EXPECT_EQ(lastError(), "The TeamSpeak client sent a reply that could not be read");
+    }
+    unlink(path.c_str());
+}
+
+TEST_F(LibraryTest, SocketIsPrivateAndAStaleOneIsReplaced) {
+    // A socket left by a client that died: bound, never removed.
+    const std::string path = socket().toStdString();
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        close(fd);
+    }
+    SimProcess sim(socket());
+    struct stat info {};
+    ASSERT_EQ(lstat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(speakersResult(), -1);
+
+    // A second client on a live socket refuses to start and leaves the first one alone.
+    SimProcess second(socket(), {}, false);
+    ASSERT_TRUE(second.process().waitForFinished(5000));
+    EXPECT_EQ(second.process().exitCode(), 1);
+    EXPECT_TRUE(second.process().readAllStandardError().contains("another simulated client"));
+    EXPECT_EQ(speakersResult(), -1);
+
+    EXPECT_TRUE(sim.terminate());
+    EXPECT_FALSE(QFileInfo::exists(socket())) << "SIGTERM removes the socket";
+}
+
+TEST_F(LibraryTest, EndOfInputEndsTheClientWithoutAScenario) {
+    SimProcess sim(socket());
+    sim.type("bogus 1\nconnect a:1\njoin 5 KEPT");
+    std::vector<uint8_t> records(1024 * 50, 0);
+    int32_t count = 1024;
+    ASSERT_EQ(tsrGetPlayers(records.data(), &count), 0);
+    EXPECT_EQ(count, 2) << "the bad line was ignored, the good ones ran";
+    sim.process().closeWriteChannel();
+    ASSERT_TRUE(sim.process().waitForFinished(5000));
+    EXPECT_TRUE(sim.process().readAllStandardError().contains("line 1: unknown command 'bogus'"));
+    EXPECT_FALSE(isSocket(socket()));
+}
+
+TEST_F(LibraryTest, ScenarioRunsOnTimeIgnoresInputAndLoops) {
+    dir.write("s.txt", "at 0 connect 127.0.0.1:8767\njoin 7 EDDH_TWR\n"
+                       "at 0.3 talk 7\nat 0.6 stop 7\nat 0.9 disconnect\nat 1.2 stop 7\n");
+    SimProcess sim(socket(), {"--scenario", dir.file("s.txt"), "--loop"});
+    sim.process().closeWriteChannel(); // standard input is not what keeps it running
+    // Watch a few cycles: connected, talking, quiet, disconnected, and again.
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::string> phases;
+    while (clock.elapsed() < 3000) {
+        int32_t result = 0;
+        const std::vector<int32_t> ids = speakers(&result);
+        const std::string phase = result == -1 ? "off" : ids.empty() ? "quiet" : "talk";
+        if (phases.empty() || phases.back() != phase) {
+            phases.push_back(phase);
+        }
+        QThread::msleep(10);
+    }
+    EXPECT_EQ(sim.process().state(), QProcess::Running);
+    // Starting anywhere in the cycle, the order repeats: quiet, talk, quiet, off.
+    const std::vector<std::string> cycle = {"quiet", "talk", "quiet", "off"};
+    const auto first = std::find(phases.begin(), phases.end(), "off");
+    ASSERT_NE(first, phases.end());
+    ASSERT_GE(phases.end() - first, 5);
+    for (size_t i = 1; i < 5; ++i) {
+        EXPECT_EQ(first[i], cycle[(i - 1) % 4]) << i;
+    }
+}
+
+TEST_F(LibraryTest, ABadScenarioIsRefusedWithItsLineNumber) {
+    dir.write("bad.txt", "at 0 connect a:1\n# fine\nat 1 talk seven\n");
+    SimProcess sim(socket(), {"--scenario", dir.file("bad.txt")}, false);
+    ASSERT_TRUE(sim.process().waitForFinished(5000));
+    EXPECT_EQ(sim.process().exitCode(), 2);
+    EXPECT_TRUE(sim.process().readAllStandardError().contains("line 3: bad player ID 'seven'"));
+    EXPECT_FALSE(QFileInfo::exists(socket()));
+}
+
+TEST(SocketPath, EnvironmentChoosesThePath) {
+    setenv("TS2_CLIENT_SIM_SOCKET", "/x/y.sock", 1);
+    setenv("XDG_RUNTIME_DIR", "/run/user/77", 1);
+    EXPECT_EQ(tsremote::socketPath(), "/x/y.sock");
+    unsetenv("TS2_CLIENT_SIM_SOCKET");
+    EXPECT_EQ(tsremote::socketPath(), "/run/user/77/ts2-client-sim.sock");
+    setenv("XDG_RUNTIME_DIR", "", 1);
+    EXPECT_EQ(tsremote::socketPath(),
+              "/tmp/ts2-client-sim-" + std::to_string(getuid()) + "/socket");
+    unsetenv("XDG_RUNTIME_DIR");
+}
