@@ -1,0 +1,286 @@
+// The OpenAL Soft backend, rendered offline through a loopback device and measured.
+
+#include "app/Failure.h"
+#include "sound/OpenALDevice.h"
+#include "sound/OpenALOutput.h"
+#include "sound/OpenALSoundSystem.h"
+#include "support/TempDir.h"
+
+#include <cmath>
+#include <functional>
+#include <gtest/gtest.h>
+#include <numbers>
+#include <sndfile.h>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 44100;
+
+// Interleaved stereo frames as rendered.
+struct Frames {
+    std::vector<float> samples;
+
+    size_t size() const { return samples.size() / 2; }
+    float left(size_t i) const { return samples[2 * i]; }
+    float right(size_t i) const { return samples[2 * i + 1]; }
+    float mono(size_t i) const { return (left(i) + right(i)) / 2; }
+
+    double rms(size_t from, size_t count) const {
+        double sum = 0;
+        for (size_t i = from; i < from + count; ++i) {
+            sum += left(i) * left(i) + right(i) * right(i);
+        }
+        return std::sqrt(sum / (2.0 * count));
+    }
+    double channelRms(bool leftChannel) const {
+        double sum = 0;
+        for (size_t i = 0; i < size(); ++i) {
+            const float v = leftChannel ? left(i) : right(i);
+            sum += v * v;
+        }
+        return std::sqrt(sum / size());
+    }
+    bool silent(size_t from, size_t count) const {
+        for (size_t i = from; i < from + count; ++i) {
+            if (left(i) != 0.0f || right(i) != 0.0f) {
+                return false;
+            }
+        }
+        return true;
+    }
+    // First and one past the last frame that is not exactly zero.
+    std::pair<size_t, size_t> soundingSpan() const {
+        size_t first = size();
+        size_t last = 0;
+        for (size_t i = 0; i < size(); ++i) {
+            if (left(i) != 0.0f || right(i) != 0.0f) {
+                first = std::min(first, i);
+                last = i + 1;
+            }
+        }
+        return {first, last};
+    }
+    void append(const Frames& more) {
+        samples.insert(samples.end(), more.samples.begin(), more.samples.end());
+    }
+};
+
+class LoopbackTest : public ::testing::Test {
+protected:
+    // A mono file of the given rate and sample format: sin(2 pi f t) times envelope(t).
+    QString writeTone(
+        const QString& name, int rate, int format, int frames, double frequency,
+        const std::function<double(double)>& envelope = [](double) { return 0.5; }) {
+        SF_INFO info{};
+        info.samplerate = rate;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | format;
+        const QString path = dir.file(name);
+        SNDFILE* file = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+        EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
+        std::vector<double> samples(static_cast<size_t>(frames));
+        for (int i = 0; i < frames; ++i) {
+            const double t = static_cast<double>(i) / rate;
+            samples[static_cast<size_t>(i)] =
+                envelope(t) * std::sin(2 * std::numbers::pi * frequency * t);
+        }
+        sf_writef_double(file, samples.data(), frames);
+        sf_close(file);
+        return path;
+    }
+
+    static std::unique_ptr<SoundBuffer> load(OpenALDevice& device, const QString& path) {
+        return device.CreateSoundBufferFromFile(path, BufferDescription{}, WaveFormat{});
+    }
+
+    static Frames render(OpenALDevice& device, size_t frames) {
+        Frames out;
+        out.samples.resize(frames * 2);
+        device.output().render(out.samples.data(), static_cast<int>(frames));
+        return out;
+    }
+
+    TempDir dir;
+    std::unique_ptr<OpenALDevice> device = OpenALDevice::openLoopback(kRate);
+};
+
+TEST_F(LoopbackTest, ALoopKeepsSoundingUnbrokenAcrossRepeatedPlayRequests) {
+    const QString path = writeTone("loop.wav", 22050, SF_FORMAT_PCM_16, 2205, 441.0);
+    std::unique_ptr<SoundBuffer> repeated = load(*device, path);
+    auto reference = OpenALDevice::openLoopback(kRate);
+    std::unique_ptr<SoundBuffer> once = load(*reference, path);
+
+    repeated->Play(dsound::kPlayLooping);
+    once->Play(dsound::kPlayLooping);
+    EXPECT_EQ(repeated->GetStatus(), dsound::kStatusPlaying | dsound::kStatusLooping);
+    Frames a;
+    Frames b;
+    for (int chunk = 0; chunk < 20; ++chunk) {
+        a.append(render(*device, 2205));
+        b.append(render(*reference, 2205));
+        repeated->Play(dsound::kPlayLooping);
+    }
+    // One loop of a 0.1 s file lasts 4410 frames: 2 s means twenty wraps.
+    ASSERT_EQ(a.size(), 44100u);
+    EXPECT_EQ(a.samples, b.samples) << "a play request restarted the loop";
+    for (size_t at = 0; at < a.size(); at += 2205) {
+        EXPECT_GT(a.rms(at, 2205), 0.2) << "gap at frame " << at;
+    }
+}
+
+TEST_F(LoopbackTest, StopSilencesAndTheNextPlayGoesOnFromThere) {
+    // A tone that swells over its one second, so the position shows in the loudness.
+    const QString path = writeTone("swell.wav", 22050, SF_FORMAT_PCM_16, 22050, 441.0,
+                                   [](double t) { return 0.05 + 0.9 * t; });
+    std::unique_ptr<SoundBuffer> buffer = load(*device, path);
+    buffer->Play(dsound::kPlayLooping);
+    const Frames before = render(*device, kRate / 2);
+    buffer->Stop();
+    EXPECT_EQ(buffer->GetStatus(), 0);
+    buffer->Stop();        // a second stop changes nothing
+    render(*device, 1024); // the mixer's short fade-out
+    EXPECT_TRUE(render(*device, kRate / 4).silent(0, kRate / 4));
+
+    buffer->Play(dsound::kPlayLooping);
+    const Frames after = render(*device, 2205);
+    const double atStop = before.rms(before.size() - 2205, 2205);
+    const double atStart = before.rms(0, 2205);
+    EXPECT_NEAR(after.rms(0, 2205) / atStop, 1.0, 0.15);
+    EXPECT_GT(atStop / atStart, 4.0);
+}
+
+TEST_F(LoopbackTest, AOneShotIsNotRestartedWhilePlayingAndReplaysFromItsStartWhenEnded) {
+    const QString path = writeTone("shot.wav", 22050, SF_FORMAT_PCM_16, 4410, 441.0,
+                                   [](double t) { return 0.05 + 4.5 * t; });
+    std::unique_ptr<SoundBuffer> buffer = load(*device, path);
+    auto reference = OpenALDevice::openLoopback(kRate);
+    std::unique_ptr<SoundBuffer> untouched = load(*reference, path);
+
+    buffer->Play(dsound::kPlayOnce);
+    untouched->Play(dsound::kPlayOnce);
+    EXPECT_EQ(buffer->GetStatus(), dsound::kStatusPlaying);
+    Frames first = render(*device, 4410);
+    buffer->Play(dsound::kPlayOnce);
+    first.append(render(*device, 8820));
+    Frames expected = render(*reference, 4410);
+    expected.append(render(*reference, 8820));
+    EXPECT_EQ(first.samples, expected.samples);
+    EXPECT_EQ(buffer->GetStatus(), 0);
+    const auto [begin, end] = first.soundingSpan();
+    EXPECT_NEAR(static_cast<double>(end - begin), 8820.0, 8820 * 0.01);
+
+    buffer->Play(dsound::kPlayOnce);
+    const Frames replay = render(*device, 2205);
+    EXPECT_NEAR(replay.rms(0, 2205) / first.rms(0, 2205), 1.0, 0.05);
+}
+
+TEST_F(LoopbackTest, VolumeIsHundredthsOfADecibel) {
+    const QString path = writeTone("tone.wav", 22050, SF_FORMAT_PCM_16, 22050, 441.0);
+    auto quietDevice = OpenALDevice::openLoopback(kRate);
+    std::unique_ptr<SoundBuffer> loud = load(*device, path);
+    std::unique_ptr<SoundBuffer> quiet = load(*quietDevice, path);
+    loud->SetVolume(0);
+    quiet->SetVolume(-6000);
+    loud->Play(dsound::kPlayOnce);
+    quiet->Play(dsound::kPlayOnce);
+    const Frames a = render(*device, 8820);
+    const Frames b = render(*quietDevice, 8820);
+    const double decibels = 20 * std::log10(b.rms(4410, 4410) / a.rms(4410, 4410));
+    EXPECT_NEAR(decibels, -60.0, 0.5);
+
+    EXPECT_THROW(loud->SetVolume(1), Failure);
+    EXPECT_THROW(loud->SetVolume(-10001), Failure);
+    EXPECT_THROW(loud->SetPan(10001), Failure);
+    EXPECT_NO_THROW(loud->SetPan(-10000));
+}
+
+TEST_F(LoopbackTest, PanMovesTheSoundFromLeftToRight) {
+    const QString path = writeTone("tone.wav", 22050, SF_FORMAT_PCM_16, 22050, 441.0);
+    const auto balance = [&](int pan) {
+        auto panned = OpenALDevice::openLoopback(kRate);
+        std::unique_ptr<SoundBuffer> buffer = load(*panned, path);
+        buffer->SetPan(pan);
+        buffer->Play(dsound::kPlayOnce);
+        const Frames out = render(*panned, 8820);
+        return 20 * std::log10(out.channelRms(false) / out.channelRms(true));
+    };
+    EXPECT_NEAR(balance(0), 0.0, 0.1);
+    EXPECT_LT(balance(-10000), -20.0);
+    EXPECT_GT(balance(10000), 20.0);
+    EXPECT_LT(balance(-5000), balance(0) - 3.0);
+}
+
+// Every file plays at its own rate, whatever the sample format.
+class OwnRateTest : public LoopbackTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(OwnRateTest, AnElevenKilohertzToneKeepsItsPitchAndLength) {
+    const QString path = writeTone("tone.wav", 11025, GetParam(), 5512, 1000.0);
+    std::unique_ptr<SoundBuffer> buffer = load(*device, path);
+    buffer->Play(dsound::kPlayOnce);
+    const Frames out = render(*device, kRate);
+
+    const auto [begin, end] = out.soundingSpan();
+    EXPECT_NEAR(static_cast<double>(end - begin), 22050.0, 22050 * 0.01);
+    // Rising zero crossings in the steady middle: one per cycle.
+    int crossings = 0;
+    for (size_t i = begin + 2205; i < begin + 2205 + 11025; ++i) {
+        if (out.mono(i) <= 0.0f && out.mono(i + 1) > 0.0f) {
+            ++crossings;
+        }
+    }
+    EXPECT_NEAR(crossings, 250, 3); // 0.25 s of 1000 Hz
+}
+
+INSTANTIATE_TEST_SUITE_P(EightAndSixteenBit, OwnRateTest,
+                         ::testing::Values(SF_FORMAT_PCM_U8, SF_FORMAT_PCM_16));
+
+TEST_F(LoopbackTest, FilesThatAreNotMonoOrStereoSoundAreRefused) {
+    dir.write("text.wav", "not a sound");
+    SF_INFO info{};
+    info.samplerate = 11025;
+    info.channels = 3;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* three = sf_open(dir.file("three.wav").toLocal8Bit().constData(), SFM_WRITE, &info);
+    const short frame[3] = {1, 2, 3};
+    sf_writef_short(three, frame, 1);
+    sf_close(three);
+
+    const std::pair<QString, int32_t> refused[] = {
+        {dir.file("missing.wav"), dsound::kErrFileNotFound},
+        {dir.path() + "/", dsound::kErrFileNotFound},
+        {dir.file("text.wav"), dsound::kErrBadFormat},
+        {dir.file("three.wav"), dsound::kErrBadFormat},
+    };
+    for (const auto& [path, number] : refused) {
+        try {
+            load(*device, path);
+            ADD_FAILURE() << path.toStdString() << " loaded";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.number(), number) << path.toStdString();
+        }
+    }
+}
+
+TEST(OpenALSoundSystem, ListsTheOutputDevicesAndOpensThemByName) {
+    OpenALSoundSystem system;
+    std::unique_ptr<SoundEnum> devices = system.GetDSEnum();
+    ASSERT_GE(devices->GetCount(), 1); // the null device under test
+    EXPECT_EQ(devices->GetDescription(1), devices->GetGuid(1));
+    EXPECT_THROW(devices->GetGuid(0), Failure);
+    EXPECT_THROW(devices->GetDescription(devices->GetCount() + 1), Failure);
+
+    std::unique_ptr<SoundDevice> first = system.DirectSoundCreate(devices->GetGuid(1));
+    std::unique_ptr<SoundDevice> second = system.DirectSoundCreate(devices->GetGuid(1));
+    EXPECT_NE(first, nullptr);
+    EXPECT_NE(second, nullptr);
+    EXPECT_NO_THROW(second->SetCooperativeLevel(nullptr, dsound::kPriority));
+    try {
+        system.DirectSoundCreate(QStringLiteral("No Such Device"));
+        ADD_FAILURE() << "an unknown device opened";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.number(), dsound::kErrNoDriver);
+    }
+}
+
+} // namespace
