@@ -10,16 +10,16 @@ class ListRefresh {
 public:
     ListRefresh(MainWindow& main, modTSRemote& remote);
 
+    // Pending window events run before the first row of the user list and every
+    // kRowsPerYield rows after it, so other handlers may see it partly filled.
+    static constexpr int kRowsPerYield = 256;
+
     void RefreshUsrList();
     void RefreshSpeakerList();
-
-    // Whether pending window events run before each row of the user list.
-    void setYieldPerRow(bool yield) { yieldPerRow_ = yield; }
 
 private:
     void applyState(int state);
 
     MainWindow& main_;
     modTSRemote& remote_;
-    bool yieldPerRow_ = true;
 };
