@@ -7,6 +7,8 @@
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
+#include "radio/EffectTimers.h"
+#include "radio/PlayTheSounds.h"
 #include "sound/DX7Sound.h"
 #include "sound/DeviceList.h"
 #include "sound/OpenALSoundSystem.h"
@@ -20,11 +22,9 @@
 
 #include <QAction>
 #include <QPushButton>
-
 #include <cstdio>
 
-Program::Program(const QString& programDirectory)
-    : Program(programDirectory, nullptr, nullptr) {}
+Program::Program(const QString& programDirectory) : Program(programDirectory, nullptr, nullptr) {}
 
 Program::Program(const QString& programDirectory, std::unique_ptr<RemoteLibrary> remote,
                  std::unique_ptr<SoundSystem> sound)
@@ -41,6 +41,8 @@ Program::Program(const QString& programDirectory, std::unique_ptr<RemoteLibrary>
     tsRemote_ = std::make_unique<modTSRemote>(*main_, *remote_, log_);
     listRefresh_ = std::make_unique<ListRefresh>(*main_, *tsRemote_);
     connectionStatus_ = std::make_unique<ConnectionStatus>(*main_, *tsRemote_, log_);
+    clicks_ = std::make_unique<PlayTheSounds>(*main_, *sound_);
+    effect_ = std::make_unique<EffectTimers>(*main_, *sound_, *clicks_, log_);
     connectEvents();
 }
 
@@ -64,6 +66,14 @@ void Program::connectEvents() {
             [this] { dispatch([this] { frmAbout(*main_).showModal(); }); });
 
     connect(m.MainTimer, &Timer::tick, this, [this] { dispatch([this] { MainTimer_Timer(); }); });
+    connect(m.CheckTimer, &Timer::tick, this,
+            [this] { dispatch([this] { effect_->CheckTimer_Timer(); }); });
+    connect(m.NoiseTimer, &Timer::tick, this,
+            [this] { dispatch([this] { effect_->NoiseTimer_Timer(); }); });
+    connect(m.MicClickTimer, &Timer::tick, this,
+            [this] { dispatch([this] { effect_->MicClickTimer_Timer(); }); });
+    connect(m.Sense, &Slider::valueChanged, this,
+            [this] { dispatch([this] { effect_->Sense_Change(); }); });
     connect(m.lblStatus, &Label::changed, this,
             [this] { dispatch([this] { lblStatus_Change(); }); });
 
@@ -100,9 +110,15 @@ void Program::MainTimer_Timer() {
     RefreshSpeakerList();
 }
 
-void Program::RefreshUsrList() { listRefresh_->RefreshUsrList(); }
-void Program::RefreshSpeakerList() { listRefresh_->RefreshSpeakerList(); }
-void Program::lblStatus_Change() { connectionStatus_->lblStatus_Change(); }
+void Program::RefreshUsrList() {
+    listRefresh_->RefreshUsrList();
+}
+void Program::RefreshSpeakerList() {
+    listRefresh_->RefreshSpeakerList();
+}
+void Program::lblStatus_Change() {
+    connectionStatus_->lblStatus_Change();
+}
 
 void Program::logFailure(const QString& label, const Failure& failure) const {
     if (main_->logErrors->value() > 0) {
@@ -129,8 +145,8 @@ void Program::Load() {
     trapOnLoad([&] { m.logErrors->setValue(vars.bugTracking); });
     trapOnLoad([&] {
         if (m.logErrors->value() > 0) {
-            log_.WriteErrorLog(
-                QStringLiteral("Selected Device: %1 ").arg(vars.soundDeviceIndex), 0);
+            log_.WriteErrorLog(QStringLiteral("Selected Device: %1 ").arg(vars.soundDeviceIndex),
+                               0);
         }
     });
     trapOnLoad([&] {
@@ -171,6 +187,10 @@ void Program::end(int exitCode) {
     emit ended(exitCode);
 }
 
-void Program::GetDevices() { DeviceList::GetDevices(*main_, *sound_, log_); }
+void Program::GetDevices() {
+    DeviceList::GetDevices(*main_, *sound_, log_);
+}
 
-void Program::Apply() { SoundSet::Apply(*main_, *sound_); }
+void Program::Apply() {
+    SoundSet::Apply(*main_, *sound_);
+}

@@ -5,12 +5,13 @@
 
 #include <QCoreApplication>
 #include <QObject>
-
 #include <functional>
 #include <memory>
 
 class ConnectionStatus;
 class DX7Sound;
+class EffectTimers;
+class PlayTheSounds;
 class ListRefresh;
 class RemoteLibrary;
 class modTSRemote;
@@ -65,6 +66,8 @@ public:
     modTSRemote& tsRemote() { return *tsRemote_; }
     ListRefresh& listRefresh() { return *listRefresh_; }
     ConnectionStatus& connectionStatus() { return *connectionStatus_; }
+    EffectTimers& effect() { return *effect_; }
+    PlayTheSounds& clicks() { return *clicks_; }
 
     // Writes "Label: " + description + " " with the failure's number, when logErrors > 0.
     void logFailure(const QString& label, const class Failure& failure) const;
@@ -83,10 +86,12 @@ private:
     std::unique_ptr<RemoteLibrary> remote_;
     std::unique_ptr<SoundSystem> soundSystem_;
     std::unique_ptr<DX7Sound> sound_; // after soundSystem_, so it goes first
-    SystrayMod* tray_ = nullptr; // owned by the window
+    SystrayMod* tray_ = nullptr;      // owned by the window
     std::unique_ptr<modTSRemote> tsRemote_;
     std::unique_ptr<ListRefresh> listRefresh_;
     std::unique_ptr<ConnectionStatus> connectionStatus_;
+    std::unique_ptr<PlayTheSounds> clicks_;
+    std::unique_ptr<EffectTimers> effect_;
     bool refreshingLists_ = false;
     bool ended_ = false;
 };
