@@ -161,17 +161,6 @@ TEST_F(EngineTest, PlaySoundWrapsAroundAndNeverHangsWhenEverySlotIsBusy) {
     EXPECT_EQ(fileIn(0), "tx.wav");
 }
 
-TEST_F(EngineTest, PlayAndStopPassTheirFlagsAndStopIsHarmlessOnASilentSlot) {
-    listAndApply();
-    fake.calls.clear();
-    engine.DX7StopSound(5);
-    engine.DX7PlayLooping(5);
-    engine.DX7PlayOnce(4);
-    engine.DX7StopSound(5);
-    EXPECT_EQ(fake.takeCalls(), (QStringList{"stop 5", "play 5 looping", "play 4 once", "stop 5"}));
-    EXPECT_THROW(engine.DX7PlayOnce(11), Failure);
-}
-
 // A missing click, TX or noise file leaves the fill sound in its slot at the applied volume.
 class MissingSoundTest : public EngineTest, public ::testing::WithParamInterface<int> {};
 
@@ -220,13 +209,6 @@ TEST_F(EngineTest, AMissingFillSoundLeavesTheTableEmptyAndApplyStopsAtTheClick) 
                      entry("CreateBuffers: Object variable or With block variable not set ", 91)}));
 }
 
-TEST_F(EngineTest, AnEmptyFileNameFailsToLoadAndTheSlotKeepsItsSound) {
-    listAndApply();
-    engine.DX7LoadSound(4, QString());
-    EXPECT_EQ(fileIn(4), "click.wav");
-    EXPECT_EQ(fake.fullPaths.last(), dir.path() + "/");
-}
-
 TEST_F(EngineTest, ADeviceThatCannotBeOpenedShowsTheMessageAndEndsTheProgram) {
     fake.failCreate.insert("{dev-1}");
     main.logErrors->setValue(1);
@@ -237,15 +219,13 @@ TEST_F(EngineTest, ADeviceThatCannotBeOpenedShowsTheMessageAndEndsTheProgram) {
     EXPECT_EQ(logLines().last(), entry("SetupDX7Sound: No driver ", dsound::kErrNoDriver));
     EXPECT_TRUE(engine.buffers().empty());
     EXPECT_EQ(main.MainTimer->interval(), 0);
-}
 
-TEST_F(EngineTest, NoSelectionOrNoDeviceListEndsTheProgramToo) {
-    EXPECT_THROW(engine.SetupDX7Sound(main), EndProgram); // no list taken yet
-    DeviceList::GetDevices(main, engine, log);
+    // Before any device list, or with nothing selected, there is no device to open either.
+    DX7Sound unlisted(main, fake, log);
+    EXPECT_THROW(unlisted.SetupDX7Sound(main), EndProgram);
     main.Combo1->setListIndex(-1);
     EXPECT_THROW(engine.SetupDX7Sound(main), EndProgram);
-    EXPECT_EQ(messages.size(), 2);
-    EXPECT_FALSE(dir.exists("errorlog.txt")); // logging is off
+    EXPECT_EQ(messages.size(), 3);
 }
 
 TEST_F(EngineTest, ARefusedCooperativeLevelIsLoggedAndApplyGoesOn) {
