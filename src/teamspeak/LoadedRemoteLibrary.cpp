@@ -26,7 +26,8 @@ namespace {
 
 void* openLibrary(const QString& path, QString& error) {
 #ifdef _WIN32
-    HMODULE module = LoadLibraryW(reinterpret_cast<const wchar_t*>(path.utf16()));
+    HMODULE module =
+        LoadLibraryW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()));
     if (!module) {
         error = QStringLiteral("error %1").arg(GetLastError());
     }

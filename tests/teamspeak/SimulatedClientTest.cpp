@@ -67,22 +67,3 @@ TEST_F(SimulatedClientTest, ConnectingDetectsTheNicknameAndTheLocalUserIsNeverLi
     tick();
     EXPECT_EQ(speakers(), QStringList{});
 }
-
-TEST_F(SimulatedClientTest, ClientQuittingShowsNotRunningAndEmptiesTheLists) {
-    sim.type("connect 127.0.0.1:8767\njoin 7 EDDH_TWR\ntalk 7");
-    tick();
-    ASSERT_EQ(speakers(), QStringList{"EDDH_TWR"});
-    sim.write("quit\n");
-    ASSERT_TRUE(sim.process().waitForFinished(5000));
-    m().logErrors->setValue(1);
-    tick();
-    EXPECT_EQ(m().lblStatus->caption(), "Not Running");
-    EXPECT_EQ(m().lblVer->caption(), "?.?.?.?");
-    EXPECT_EQ(m().lstUsers->rowCount(), 0);
-    EXPECT_EQ(speakers(), QStringList{});
-    // Each tick's failing player query reports the library's text.
-    tick();
-    EXPECT_EQ(messages(),
-              (QList<QByteArray>{"The TeamSpeak client is not running", "STAT Not Running",
-                                 "VER 2.0.32.60", "The TeamSpeak client is not running"}));
-}
