@@ -48,7 +48,9 @@ int32_t listCall(tsremote::Operation operation, void* records, int32_t* count, s
         return reply.result;
     }
     // callClient has checked count against the capacity and the payload against count.
-    std::memcpy(records, reply.payload.data(), size_t(reply.count) * size);
+    if (reply.count > 0) {
+        std::memcpy(records, reply.payload.data(), size_t(reply.count) * size);
+    }
     *count = reply.count;
     return 0;
 }
