@@ -57,6 +57,8 @@ TEST(TeamSpeakE2E, ConnectingIsLoggedAndTheLocalUserNeverTransmits) {
     const qsizetype quit = log.indexOf("STAT Not Running");
     ASSERT_GT(quit, connected);
     EXPECT_EQ(log.value(quit + 1), "VER 2.0.32.60");
+    // The other player's transmission shows; the local user's, a second earlier, never does.
+    EXPECT_TRUE(log.contains("TX: EDDH_TWR")) << log.join('\n').toStdString();
     EXPECT_FALSE(log.contains("TX: DLH123")) << "the local user is never another speaker";
     // Not-running errors only before the client came and after it went: the tick that finds it
     // gone fails its player query first, then shows the status.
