@@ -2,47 +2,14 @@
 // plays, the null device stands in for a machine with one output.
 
 #include "e2e/ProgramRun.h"
+#include "e2e/WaveRecording.h"
 
 #include <QElapsedTimer>
 #include <QThread>
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <vector>
 
 namespace {
-
-struct Recording {
-    int rate = 0;
-    int channels = 0;
-    std::vector<float> samples; // interleaved
-
-    size_t frames() const { return channels > 0 ? samples.size() / channels : 0; }
-    bool frameSounds(size_t frame) const {
-        for (int c = 0; c < channels; ++c) {
-            if (samples[frame * channels + c] != 0.0f) {
-                return true;
-            }
-        }
-        return false;
-    }
-};
-
-Recording readRecording(const QString& path) {
-    Recording out;
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
-    if (file == nullptr) {
-        ADD_FAILURE() << path.toStdString() << ": " << sf_strerror(nullptr);
-        return out;
-    }
-    out.rate = info.samplerate;
-    out.channels = info.channels;
-    out.samples.resize(static_cast<size_t>(info.frames * info.channels));
-    const sf_count_t got = sf_readf_float(file, out.samples.data(), info.frames);
-    out.samples.resize(static_cast<size_t>(got * info.channels));
-    sf_close(file);
-    return out;
-}
 
 // Waits until the file holds the text n times.
 bool waitForCount(ProgramRun& run, const QString& name, const QByteArray& text, int n,
@@ -80,7 +47,8 @@ TEST(SoundE2E, TheWaveWriterRecordsTheApplyClickAndThenSilence) {
     EXPECT_FALSE(run.readFile("errorlog.txt").contains("DX7LoadSound: "));
     EXPECT_FALSE(run.readFile("errorlog.txt").contains("OnLoad: "));
 
-    const Recording recording = readRecording(wave);
+    const WaveRecording recording = WaveRecording::read(wave);
+    ASSERT_GT(recording.rate, 0) << "no recording";
     ASSERT_EQ(recording.rate, 44100);
     ASSERT_GE(recording.frames(), 2u * 44100) << "the recording is shorter than the run";
     size_t first = recording.frames();

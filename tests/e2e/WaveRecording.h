@@ -28,6 +28,15 @@ struct WaveRecording {
         return out;
     }
 
+    bool frameSounds(size_t frame) const {
+        for (int c = 0; c < channels; ++c) {
+            if (samples[frame * size_t(channels) + size_t(c)] != 0.0f) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     size_t frames() const { return channels > 0 ? samples.size() / size_t(channels) : 0; }
     double seconds() const { return rate > 0 ? double(frames()) / rate : 0; }
 
