@@ -13,6 +13,7 @@ namespace {
 
 const char* const kUsage =
     "usage: ts2-client-sim [--scenario FILE | --demo] [--loop]\n"
+    "       ts2-client-sim --print-demo    (writes the built-in demo scenario)\n"
     "Without a scenario, commands are read from standard input and run at once.\n"
     "The socket is $TS2_CLIENT_SIM_SOCKET, else $XDG_RUNTIME_DIR/ts2-client-sim.sock,\n"
     "else /tmp/ts2-client-sim-<uid>/socket.\n";
@@ -30,6 +31,10 @@ int main(int argc, char** argv) {
             demo = true;
         } else if (std::strcmp(argv[i], "--loop") == 0) {
             loop = true;
+        } else if (std::strcmp(argv[i], "--print-demo") == 0) {
+            // For scripts that show what the demo plays, and as a start for one's own.
+            std::fputs(tsremote::demoScenario(), stdout);
+            return 0;
         } else if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
