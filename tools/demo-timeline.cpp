@@ -70,7 +70,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    constexpr int kWidth = 1200, kHeight = 360, kLeft = 60, kRight = 20, kTop = 30, kBottom = 40;
+    constexpr int kWidth = 1200, kHeight = 360, kLeft = 60, kRight = 20, kTop = 44, kBottom = 40;
     constexpr double kFloor = -90, kCeiling = 0;
     const double plotWidth = kWidth - kLeft - kRight, plotHeight = kHeight - kTop - kBottom;
     auto xOf = [&](double t) { return kLeft + plotWidth * t / std::max(seconds, 1e-9); };
@@ -84,12 +84,20 @@ int main(int argc, char* argv[]) {
     font.setPixelSize(11);
     p.setFont(font);
 
+    // Labels of overlapping transmissions go on a next row instead of over each other.
+    double rowEnd[3] = {-1e9, -1e9, -1e9};
     for (const Mark& mark : marks) {
         const QRectF band(QPointF(xOf(mark.start), kTop),
                           QPointF(xOf(mark.end), kTop + plotHeight));
-        p.fillRect(band, QColor(255, 214, 153));
+        p.fillRect(band, QColor(255, 214, 153, 200));
+        const double width = p.fontMetrics().horizontalAdvance(mark.label) + 6;
+        int row = 0;
+        while (row < 2 && band.left() <= rowEnd[row]) {
+            ++row;
+        }
+        rowEnd[row] = band.left() + width;
         p.setPen(QColor(140, 80, 0));
-        p.drawText(QPointF(band.left() + 2, kTop - 6), mark.label);
+        p.drawText(QPointF(band.left() + 2, kTop - 4 - row * 13), mark.label);
     }
     p.setPen(QColor(200, 200, 200));
     for (double db = kFloor; db <= kCeiling; db += 15) {

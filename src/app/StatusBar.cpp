@@ -4,10 +4,12 @@
 #include "Twips.h"
 
 #include <QLabel>
+#include <algorithm>
 
 StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent), panel1_(new QLabel(this)) {
     setSizeGripEnabled(false);
-    setFixedHeight(px(255));
+    // 255 twips high, or as high as the system's font needs to show "TX: EDDH_TWR" whole.
+    setFixedHeight(std::max(px(255), fontMetrics().height() + 8));
     panel1_->setFrameShape(QFrame::Panel);
     panel1_->setFrameShadow(QFrame::Sunken);
     panel1_->setTextFormat(Qt::PlainText);
