@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
-
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -43,7 +42,9 @@ ProgramRun::~ProgramRun() {
     }
 }
 
-QString ProgramRun::file(const QString& name) const { return QDir(dir()).filePath(name); }
+QString ProgramRun::file(const QString& name) const {
+    return QDir(dir()).filePath(name);
+}
 
 void ProgramRun::writeFile(const QString& name, const QByteArray& bytes) const {
     QFile f(file(name));

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "support/QtPrinters.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include "support/QtPrinters.h"
-
 #include <memory>
 
 // One whole-program run: a fresh copy of the built program directory, the program started

@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
-
 #include <gtest/gtest.h>
 
 TEST(ShellE2E, SigtermSavesTheSettingsReadAtStartUp) {
@@ -38,7 +37,8 @@ TEST(ShellE2E, SecondRunAppendsToTheLogAndKeepsTheSavedSettings) {
         // Each run writes its "Selected Device" entry once; wait for this run's.
         QElapsedTimer wait;
         wait.start();
-        while (run.readFile("errorlog.txt").count("Selected Device") < i + 1 && wait.elapsed() < 15000) {
+        while (run.readFile("errorlog.txt").count("Selected Device") < i + 1 &&
+               wait.elapsed() < 15000) {
             QThread::msleep(20);
         }
         ASSERT_TRUE(run.terminate(staticor));
@@ -54,9 +54,9 @@ TEST(ShellE2E, WithoutConfigurationTheWrittenFileHoldsTheInitialValues) {
     ASSERT_TRUE(run.terminate(staticor));
     const QStringList config = run.lines("config.cfg");
     ASSERT_EQ(config.size(), 15);
-    EXPECT_EQ(config.mid(5), (QStringList{"SOUNDDEVICE = 0", "CLICKVOLUME = 100",
-                                          "NOISEVOLUME = 70", "EXCLUDED = ", "CLICKSOUND = ",
-                                          "NOISESOUND = ", "TXSOUND = ", "PLAYTXSOUND = 0",
-                                          "BUGTRACKING = 0", "SENSITIVITY = 0"}));
+    EXPECT_EQ(config.mid(5),
+              (QStringList{"SOUNDDEVICE = 0", "CLICKVOLUME = 100", "NOISEVOLUME = 70",
+                           "EXCLUDED = ", "CLICKSOUND = ", "NOISESOUND = ", "TXSOUND = ",
+                           "PLAYTXSOUND = 0", "BUGTRACKING = 0", "SENSITIVITY = 0"}));
     EXPECT_FALSE(QFile::exists(run.file("errorlog.txt")));
 }
