@@ -59,8 +59,12 @@ void ListView::setSubItem(int row, int index, const QString& text) {
     }
 }
 
-QString ListView::rowText(int row) const { return at(row).text; }
-QString ListView::key(int row) const { return at(row).key; }
+QString ListView::rowText(int row) const {
+    return at(row).text;
+}
+QString ListView::key(int row) const {
+    return at(row).key;
+}
 
 QString ListView::subItem(int row, int index) const {
     if (index < 1 || index > kSubItems) {
@@ -69,7 +73,9 @@ QString ListView::subItem(int row, int index) const {
     return at(row).subItems[index - 1];
 }
 
-int ListView::findKey(const QString& key) const { return keyIndex_.value(key, -1); }
+int ListView::findKey(const QString& key) const {
+    return keyIndex_.value(key, -1);
+}
 
 void ListView::setVisible(bool visible) {
     setModel(visible ? &model_ : nullptr);
@@ -101,4 +107,15 @@ QVariant ListView::Model::data(const QModelIndex& index, int role) const {
     }
     const Row& r = owner_.rows_[index.row()];
     return index.column() == 0 ? r.text : r.subItems[index.column() - 1];
+}
+
+void ListView::reserveTop(int pixels) {
+    reservedTop_ = pixels;
+    updateGeometries();
+}
+
+void ListView::updateGeometries() {
+    // The tree view sets its margins from its (hidden) header here; keep the reserved strip.
+    QTreeView::updateGeometries();
+    setViewportMargins(0, reservedTop_, 0, 0);
 }

@@ -3,7 +3,6 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QTreeView>
-
 #include <array>
 #include <vector>
 
@@ -34,8 +33,14 @@ public:
     int findKey(const QString& key) const;
 
     void setVisible(bool visible) override;
+    // Keeps a strip of that many pixels at the top free of rows (for a caption over it).
+    void reserveTop(int pixels);
+
+protected:
+    void updateGeometries() override;
 
 private:
+    int reservedTop_ = 0;
     struct Row {
         QString text;
         QString key;

@@ -58,17 +58,19 @@ MainWindow::MainWindow(QWidget* parent)
     lblVer = place(new Label(QStringLiteral("-")), 3240, 480, 3615, 375);
     lblVer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblPID = place(new Label(QStringLiteral("Detecting Nickname...")), 3240, 840, 2895, 255);
-    logErrors = place(
-        new CheckBox(QStringLiteral("Enable Logging (Errortracking only - Logfile can get very big!)")),
-        3240, 1320, 2295, 735);
+    logErrors = place(new CheckBox(QStringLiteral(
+                          "Enable Logging (Errortracking only - Logfile can get very big!)")),
+                      3240, 1320, 2295, 735);
 
     Label4 = place(new Label(QStringLiteral("Speakers:")), 120, 3720, 3615, 255);
     lstSpeakers = place(new ListBox, 120, 3960, 9225, 1425);
     Label5 = place(new Label(QStringLiteral("Userlist:")), 120, 5400, 3135, 255);
     lstUsers = place(new ListView, 120, 5400, 9255, 1695);
-    Label6 = place(
-        new Label(QStringLiteral("Notice: The program is now running in memory-eating debug mode. ")),
-        120, 7200, 9015, 255);
+    // The caption shares the list's top edge: the rows start below it, so both stay readable.
+    lstUsers->reserveTop(px(255));
+    Label6 = place(new Label(QStringLiteral(
+                       "Notice: The program is now running in memory-eating debug mode. ")),
+                   120, 7200, 9015, 255);
     lstSpeakers->setVisible(false);
     lstUsers->setVisible(false);
 
@@ -115,7 +117,9 @@ void MainWindow::applySize() {
     // The outer sizes include a frame and caption that the window manager draws outside
     // Qt's client area, so the client area is what remains of them.
     const int width = std::max(1, px(widthTwips_) - kFrameWidthPx);
-    const int height = std::max(1, px(heightTwips_) - kFrameHeightPx);
+    // A status bar grown for the system's font takes its extra height from no control.
+    const int statusExtra = Status != nullptr ? std::max(0, Status->height() - px(255)) : 0;
+    const int height = std::max(1, px(heightTwips_) - kFrameHeightPx + statusExtra);
     if (width != this->width() || height != this->height()) {
         resize(width, height);
     }

@@ -12,7 +12,6 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
-
 #include <functional>
 
 class QAction;
@@ -78,7 +77,7 @@ public:
     Label* Label5;
     ListView* lstUsers;
     Label* Label6;
-    StatusBar* Status;
+    StatusBar* Status = nullptr;
 
     QMenu* mnuOptions;
     QAction* mnuPreferences;
