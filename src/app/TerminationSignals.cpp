@@ -1,7 +1,6 @@
 #include "TerminationSignals.h"
 
 #include <QSocketNotifier>
-
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -17,24 +16,37 @@ void onSignal(int) {
 }
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent), notifier_(nullptr) {
+void TerminationSignals::catchEarly() {
+    if (signalPipe[0] != -1) {
+        return;
+    }
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
         return;
     }
     ::fcntl(signalPipe[0], F_SETFL, O_NONBLOCK);
-    notifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] {
-        char buffer[16];
-        while (::read(signalPipe[1], buffer, sizeof buffer) == static_cast<ssize_t>(sizeof buffer)) {
-        }
-        emit received();
-    });
+    ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+}
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent), notifier_(nullptr) {
+    catchEarly();
+    if (signalPipe[1] == -1) {
+        return;
+    }
+    // A signal caught before this point waits in the pipe and is delivered at once.
+    notifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+        char buffer[16];
+        while (::read(signalPipe[1], buffer, sizeof buffer) ==
+               static_cast<ssize_t>(sizeof buffer)) {
+        }
+        emit received();
+    });
 }
 
 TerminationSignals::~TerminationSignals() {

@@ -11,6 +11,9 @@ class TerminationSignals : public QObject {
 
 public:
     explicit TerminationSignals(QObject* parent = nullptr);
+    // Starts catching the signals before the event loop can take them, so that one that
+    // arrives during start-up still ends the program in order once it runs.
+    static void catchEarly();
     ~TerminationSignals() override;
 
 signals:

@@ -4,10 +4,10 @@
 
 #include <QApplication>
 #include <QFont>
-
 #include <memory>
 
 int main(int argc, char* argv[]) {
+    TerminationSignals::catchEarly();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Staticor"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.4"));

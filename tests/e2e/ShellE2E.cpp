@@ -60,3 +60,14 @@ TEST(ShellE2E, WithoutConfigurationTheWrittenFileHoldsTheInitialValues) {
                            "PLAYTXSOUND = 0", "BUGTRACKING = 0", "SENSITIVITY = 0"}));
     EXPECT_FALSE(QFile::exists(run.file("errorlog.txt")));
 }
+
+TEST(ShellE2E, ATerminationDuringStartUpStillSavesTheSettings) {
+    ProgramRun run;
+    run.writeFile("config.cfg", "NOISEVOLUME = 33\r\n");
+    QProcess& staticor = run.start();
+    QThread::msleep(20); // long before the window is shown
+    ASSERT_TRUE(run.terminate(staticor));
+    EXPECT_EQ(staticor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.lines("config.cfg").size(), 15);
+    EXPECT_TRUE(run.lines("config.cfg").contains("NOISEVOLUME = 33"));
+}
