@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
 
 TEST(ShellE2E, SigtermSavesTheSettingsReadAtStartUp) {
@@ -65,7 +66,21 @@ TEST(ShellE2E, ATerminationDuringStartUpStillSavesTheSettings) {
     ProgramRun run;
     run.writeFile("config.cfg", "NOISEVOLUME = 33\r\n");
     QProcess& staticor = run.start();
-    QThread::msleep(20); // long before the window is shown
+    // As soon as the program catches SIGTERM, which it does before anything else.
+    const QString status = QStringLiteral("/proc/%1/status").arg(staticor.processId());
+    QElapsedTimer wait;
+    wait.start();
+    bool caught = false;
+    while (!caught && wait.elapsed() < 10000) {
+        QFile file(status);
+        file.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line.startsWith("SigCgt:")) {
+                caught = (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+            }
+        }
+    }
+    ASSERT_TRUE(caught);
     ASSERT_TRUE(run.terminate(staticor));
     EXPECT_EQ(staticor.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(run.lines("config.cfg").size(), 15);
