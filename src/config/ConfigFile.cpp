@@ -4,6 +4,7 @@
 #include "app/Failure.h"
 #include "app/MainWindow.h"
 #include "app/Maker.h"
+#include "config/Blanks.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,20 +12,12 @@
 
 namespace {
 
-QString trimBlanks(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' ')) {
-        ++begin;
-    }
-    while (end > begin && text[end - 1] == QLatin1Char(' ')) {
-        --end;
-    }
-    return text.mid(begin, end - begin);
+int16_t read16(const QString& value) {
+    return toInt16(readLeadingNumber(value));
 }
-
-int16_t read16(const QString& value) { return toInt16(readLeadingNumber(value)); }
-int32_t read32(const QString& value) { return static_cast<int32_t>(readLeadingNumber(value)); }
+int32_t read32(const QString& value) {
+    return static_cast<int32_t>(readLeadingNumber(value));
+}
 
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include "DescriptionTexts.h"
 #include "app/MainWindow.h"
+#include "config/Blanks.h"
 #include "config/ErrorLog.h"
 
 #include <algorithm>
@@ -23,19 +24,6 @@ QString versionText(const uint8_t* fields) {
         .arg(modTSRemote::decodeInt32(fields + 4))
         .arg(modTSRemote::decodeInt32(fields + 8))
         .arg(modTSRemote::decodeInt32(fields + 12));
-}
-
-// Only blanks are trimmed, not other white space.
-QString trimmedBlanks(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' ')) {
-        ++begin;
-    }
-    while (end > begin && text[end - 1] == QLatin1Char(' ')) {
-        --end;
-    }
-    return text.mid(begin, end - begin);
 }
 
 // The texts depend only on a few bits of each mask; building them once per combination keeps
@@ -109,7 +97,7 @@ void modTSRemote::DetectNickname() {
         ReportLastError();
     }
     main_.lblPID->setCaption(fieldText(record.data() + kNicknameOffset, kDetectedNicknameWidth));
-    main_.lblPID->setCaption(trimmedBlanks(main_.lblPID->caption()));
+    main_.lblPID->setCaption(trimBlanks(main_.lblPID->caption()));
 }
 
 ServerDescription modTSRemote::GetServerDescription() {

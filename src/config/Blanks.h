@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Removes leading and trailing blanks (code 32) only: tabs and other white space stay.
+inline QString trimBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' ')) {
+        ++begin;
+    }
+    while (end > begin && text[end - 1] == QLatin1Char(' ')) {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
