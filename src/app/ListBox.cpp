@@ -16,18 +16,29 @@ QString ListBox::list(int index) const {
 
 void ListBox::addItem(const QString& text) {
     const int row = listCount();
-    model_.beginAppend(row);
+    // A hidden box has no view attached; nobody needs to hear of each row.
+    const bool shown = model() == &model_;
+    if (shown) {
+        model_.beginAppend(row);
+    }
     items_.append(text);
-    model_.endAppend();
+    if (shown) {
+        model_.endAppend();
+    }
 }
 
 void ListBox::clear() {
     if (items_.isEmpty()) {
         return;
     }
-    model_.beginClear();
+    const bool shown = model() == &model_;
+    if (shown) {
+        model_.beginClear();
+    }
     items_.clear();
-    model_.endClear();
+    if (shown) {
+        model_.endClear();
+    }
 }
 
 void ListBox::setVisible(bool visible) {

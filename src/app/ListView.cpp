@@ -18,17 +18,32 @@ void ListView::clear() {
     if (rows_.empty()) {
         return;
     }
-    model_.beginClear();
+    // Only an attached view needs to hear of the change; a hidden list rebuilt every tick
+    // would otherwise pay for model signals nobody receives.
+    const bool shown = model() == &model_;
+    if (shown) {
+        model_.beginClear();
+    }
     rows_.clear();
+    // QHash::clear() frees its table; keep the room so a full server does not regrow it.
+    const qsizetype room = keyIndex_.capacity();
     keyIndex_.clear();
-    model_.endClear();
+    keyIndex_.reserve(room);
+    if (shown) {
+        model_.endClear();
+    }
 }
 
 int ListView::addRow(const QString& text) {
     const int row = rowCount();
-    model_.beginAppend(row);
+    const bool shown = model() == &model_;
+    if (shown) {
+        model_.beginAppend(row);
+    }
     rows_.push_back(Row{text, {}, {}});
-    model_.endAppend();
+    if (shown) {
+        model_.endAppend();
+    }
     return row;
 }
 
@@ -54,7 +69,7 @@ void ListView::setSubItem(int row, int index, const QString& text) {
         throw Failure(380, QStringLiteral("Invalid property value"));
     }
     at(row).subItems[index - 1] = text;
-    if (model()) {
+    if (model() == &model_) {
         model_.rowChanged(row);
     }
 }

@@ -119,6 +119,14 @@ TEST(ListBoxControl, AListShownAfterARebuildShowsTheRebuiltEntries) {
     ASSERT_NE(box.model(), nullptr);
     EXPECT_EQ(box.model()->rowCount(), 1);
     EXPECT_EQ(box.model()->index(0, 0).data().toString(), QStringLiteral("hidden"));
+    // Once shown, every change reaches the view.
+    int inserted = 0, resets = 0;
+    QObject::connect(box.model(), &QAbstractItemModel::rowsInserted, [&] { ++inserted; });
+    QObject::connect(box.model(), &QAbstractItemModel::modelReset, [&] { ++resets; });
+    box.addItem(QStringLiteral("shown"));
+    EXPECT_EQ(inserted, 1);
+    box.clear();
+    EXPECT_EQ(resets, 1);
 }
 
 TEST(ListViewControl, FindsRowsByKeyAndRefusesADuplicateKey) {
@@ -139,6 +147,37 @@ TEST(ListViewControl, FindsRowsByKeyAndRefusesADuplicateKey) {
     // After clearing, the keys are free again.
     view.setKey(view.addRow(QStringLiteral("again")), QStringLiteral("ID7"));
     EXPECT_EQ(view.findKey(QStringLiteral("ID7")), 0);
+}
+
+TEST(ListViewControl, AShownListFollowsEveryChangeAndAHiddenOneCatchesUpWhenShown) {
+    ListView view;
+    view.show();
+    ASSERT_NE(view.model(), nullptr);
+    // The view learns of changes only through these signals.
+    int inserted = 0, changed = 0, resets = 0;
+    QObject::connect(view.model(), &QAbstractItemModel::rowsInserted, [&] { ++inserted; });
+    QObject::connect(view.model(), &QAbstractItemModel::dataChanged, [&] { ++changed; });
+    QObject::connect(view.model(), &QAbstractItemModel::modelReset, [&] { ++resets; });
+    view.setSubItem(view.addRow(QStringLiteral("DLH123")), 2, QStringLiteral("9"));
+    EXPECT_EQ(inserted, 1);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(view.model()->index(0, 2).data().toString(), QStringLiteral("9"));
+    view.clear();
+    EXPECT_EQ(resets, 1);
+
+    view.hide();
+    EXPECT_EQ(view.model(), nullptr);
+    for (int i = 0; i < 3; ++i) {
+        view.setKey(view.addRow(QStringLiteral("P%1").arg(i)), QStringLiteral("ID%1").arg(i));
+    }
+    view.clear();
+    view.addRow(QStringLiteral("EDDH_TWR"));
+    view.show();
+    ASSERT_NE(view.model(), nullptr);
+    EXPECT_EQ(view.model()->rowCount(), 1);
+    EXPECT_EQ(view.model()->index(0, 0).data().toString(), QStringLiteral("EDDH_TWR"));
+    // The key index kept its room across the clear but none of its keys.
+    EXPECT_EQ(view.findKey(QStringLiteral("ID0")), -1);
 }
 
 TEST(AppIconImages, HaveBothSizesInSixteenColoursAtMost) {
