@@ -6,6 +6,7 @@
 #include "sound/OpenALSoundSystem.h"
 #include "support/TempDir.h"
 
+#include <QFile>
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
@@ -260,6 +261,32 @@ TEST_F(LoopbackTest, FilesThatAreNotMonoOrStereoSoundAreRefused) {
             EXPECT_EQ(failure.number(), number) << path.toStdString();
         }
     }
+}
+
+TEST_F(LoopbackTest, AnEmptyOrCutFileIsRefusedOrPlaysOnlyWhatItHolds) {
+    const QString whole = writeTone("whole.wav", 11025, SF_FORMAT_PCM_16, 11025, 500.0);
+    QFile file(whole);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_GT(bytes.size(), 44 + 11025);
+    dir.write("empty.wav", "");
+    dir.write("header.wav", bytes.left(30)); // cut inside the format chunk
+    for (const char* name : {"empty.wav", "header.wav"}) {
+        try {
+            load(*device, dir.file(name));
+            ADD_FAILURE() << name << " loaded";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.number(), dsound::kErrBadFormat) << name;
+        }
+    }
+
+    // Cut in its samples, the header still promises a second: only the half there is plays.
+    dir.write("half.wav", bytes.left(44 + 11025));
+    std::unique_ptr<SoundBuffer> buffer = load(*device, dir.file("half.wav"));
+    ASSERT_NE(buffer, nullptr);
+    buffer->Play(dsound::kPlayOnce);
+    const auto [begin, end] = render(*device, kRate).soundingSpan();
+    EXPECT_NEAR(static_cast<double>(end - begin), kRate / 2.0, kRate * 0.02);
 }
 
 TEST(OpenALSoundSystem, ListsTheOutputDevicesAndOpensThemByName) {
