@@ -108,6 +108,19 @@ TEST_F(ConfigFileTest, NulBytesAndHugeLinesAreReadWithoutTrouble) {
     EXPECT_EQ(main.NoiseVol->value(), 5);
 }
 
+TEST_F(ConfigFileTest, AFileOfSeveralMegabytesIsReadToItsLastLine) {
+    QByteArray contents;
+    contents.reserve(6'000'000);
+    for (int i = 0; contents.size() < 5'000'000; ++i) {
+        contents += "# filler line " + QByteArray::number(i) +
+                    "\r\nCLICKVOLUME = " + QByteArray::number(i % 90) + "\r\n";
+    }
+    contents += "CLICKVOLUME = 91\r\nNOISEVOLUME = 7"; // no line end after the last one
+    read(contents);
+    EXPECT_EQ(main.MicVol->value(), 91);
+    EXPECT_EQ(main.NoiseVol->value(), 7);
+}
+
 TEST_F(ConfigFileTest, WithoutChangesTheWriterProducesTheInitialValues) {
     ASSERT_TRUE(ConfigFile::Write(main));
     const QList<QByteArray> lines = dir.lines("config.cfg");
