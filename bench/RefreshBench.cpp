@@ -5,6 +5,7 @@
 #include "app/Program.h"
 #include "sound/SoundSystem.h"
 #include "support/FakeRemoteLibrary.h"
+#include "support/HeadlessDefaults.h"
 #include "teamspeak/ListRefresh.h"
 #include "teamspeak/LoadedRemoteLibrary.h"
 
@@ -111,12 +112,7 @@ BENCHMARK(BM_RefreshSocket)
 BENCHMARK(BM_Yield)->Name("Yield/processEvents");
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    if (qEnvironmentVariableIsEmpty("ALSOFT_DRIVERS")) {
-        qputenv("ALSOFT_DRIVERS", "null");
-    }
+    useHeadlessDefaults();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
