@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -16,22 +17,6 @@ namespace tsremote {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class Socket {
-public:
-    Socket() : fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {}
-    ~Socket() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 CallResult failed(int32_t code, std::string text) {
     CallResult r;
@@ -60,24 +45,26 @@ bool waitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
-// Reads exactly size bytes. 0: done; 1: the client closed early; 2: out of time or error.
-int readAll(int fd, uint8_t* data, size_t size, Clock::time_point deadline) {
-    size_t done = 0;
+enum class Read { Done, Closed, TimedOut };
+
+// Reads exactly size bytes; done counts what arrived either way.
+Read readAll(int fd, uint8_t* data, size_t size, Clock::time_point deadline, size_t& done) {
+    done = 0;
     while (done < size) {
         const ssize_t n = recv(fd, data + done, size - done, 0);
         if (n > 0) {
             done += size_t(n);
         } else if (n == 0) {
-            return 1;
+            return Read::Closed;
         } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
             if (!waitFor(fd, POLLIN, deadline)) {
-                return 2;
+                return Read::TimedOut;
             }
         } else {
-            return 1;
+            return Read::Closed;
         }
     }
-    return 0;
+    return Read::Done;
 }
 
 uint32_t expectedPayload(Operation operation, int32_t count) {
@@ -100,54 +87,109 @@ const char* const kNotRunningText = "The TeamSpeak client is not running";
 const char* const kNoAnswerText = "The TeamSpeak client did not answer in time";
 const char* const kGarbledText = "The TeamSpeak client sent a reply that could not be read";
 
-} // namespace
+// The connection to the client, kept from call to call: a new one for every call would cost
+// more than the call itself at twenty refreshes a second. Any doubt about where the stream
+// stands (a timeout, a garbled reply, bytes nobody asked for) ends it; the next call makes a
+// new one.
+class Link {
+public:
+    ~Link() { drop(); }
 
-CallResult callClient(Operation operation, int32_t capacity) {
-    // Bounds what a reply may make us allocate, whatever buffer the caller claims to have.
-    capacity = std::min(capacity, kMaxRecords);
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
-    const std::string path = socketPath();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof(address.sun_path)) {
-        return failed(kNotRunning, kNotRunningText);
+    // The connection to path, made now when there is none. -1 with failure filled when
+    // the client cannot be reached.
+    int to(const std::string& path, Clock::time_point deadline, CallResult& failure) {
+        if (fd_ >= 0 && path != path_) {
+            drop();
+        }
+        if (fd_ < 0) {
+            fd_ = connectTo(path, deadline, failure);
+            path_ = path;
+            reused_ = false;
+        } else {
+            reused_ = true;
+        }
+        return fd_;
     }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    // Whether the current connection has served a call before this one.
+    bool reused() const { return reused_; }
 
-    Socket socket;
-    if (socket.fd() < 0) {
-        return failed(kNotRunning, kNotRunningText);
+    // Between calls nothing may be waiting: a client that closed or sent more than its
+    // reply leaves the connection unusable.
+    bool idle() const {
+        uint8_t byte;
+        const ssize_t n = recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
-    if (connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+
+    void drop() {
+        if (fd_ >= 0) {
+            close(fd_);
+            fd_ = -1;
+        }
+    }
+
+private:
+    static int connectTo(const std::string& path, Clock::time_point deadline, CallResult& failure) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (path.size() >= sizeof(address.sun_path)) {
+            failure = failed(kNotRunning, kNotRunningText);
+            return -1;
+        }
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            failure = failed(kNotRunning, kNotRunningText);
+            return -1;
+        }
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+            return fd;
+        }
         // A full backlog means a client that is there but busy: wait for it, briefly.
-        if (errno != EAGAIN && errno != EINPROGRESS) {
-            return failed(kNotRunning, kNotRunningText);
+        failure = failed(kNotRunning, kNotRunningText);
+        if (errno == EAGAIN || errno == EINPROGRESS) {
+            int error = 0;
+            socklen_t length = sizeof(error);
+            if (!waitFor(fd, POLLOUT, deadline)) {
+                failure = failed(kNoAnswer, kNoAnswerText);
+            } else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
+                return fd;
+            }
         }
-        if (!waitFor(socket.fd(), POLLOUT, deadline)) {
-            return failed(kNoAnswer, kNoAnswerText);
-        }
-        int error = 0;
-        socklen_t length = sizeof(error);
-        getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &length);
-        if (error != 0) {
-            return failed(kNotRunning, kNotRunningText);
-        }
+        close(fd);
+        return -1;
     }
 
+    int fd_ = -1;
+    std::string path_;
+    bool reused_ = false;
+};
+
+std::mutex linkMutex;
+Link link;
+
+enum class Outcome { Answered, NotSent, ClosedUnanswered, TimedOut, Garbled };
+
+// One request and its reply on an open connection.
+Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_point deadline,
+                 CallResult& r) {
     const Request request{kRequestMagic, operation, capacity};
     // The request is far smaller than any socket buffer: it goes in one piece or not at all.
-    if (send(socket.fd(), &request, sizeof(request), MSG_NOSIGNAL) != ssize_t(sizeof(request))) {
-        return failed(kNotRunning, kNotRunningText);
+    if (send(fd, &request, sizeof(request), MSG_NOSIGNAL) != ssize_t(sizeof(request))) {
+        return Outcome::NotSent;
     }
 
     ReplyHeader header{};
-    int status =
-        readAll(socket.fd(), reinterpret_cast<uint8_t*>(&header), sizeof(header), deadline);
-    if (status == 2) {
-        return failed(kNoAnswer, kNoAnswerText);
+    size_t got = 0;
+    Read status = readAll(fd, reinterpret_cast<uint8_t*>(&header), sizeof(header), deadline, got);
+    if (status == Read::TimedOut) {
+        return Outcome::TimedOut;
     }
-    if (status == 1 || header.magic != kReplyMagic || header.errorSize > kMaxErrorSize) {
-        return failed(kGarbledReply, kGarbledText);
+    if (status == Read::Closed) {
+        return got == 0 ? Outcome::ClosedUnanswered : Outcome::Garbled;
+    }
+    if (header.magic != kReplyMagic || header.errorSize > kMaxErrorSize) {
+        return Outcome::Garbled;
     }
     // Never more records than the caller has room for, and exactly the bytes they take.
     bool consistent = false;
@@ -159,26 +201,65 @@ CallResult callClient(Operation operation, int32_t capacity) {
         consistent = header.payloadSize == 0 || header.payloadSize == expectedPayload(operation, 0);
     }
     if (!consistent) {
-        return failed(kGarbledReply, kGarbledText);
+        return Outcome::Garbled;
     }
-    CallResult r;
     r.result = header.result;
     r.count = header.count;
     r.payload.resize(header.payloadSize);
     std::string error(header.errorSize, '\0');
-    status = readAll(socket.fd(), r.payload.data(), r.payload.size(), deadline);
-    if (status == 0) {
-        status =
-            readAll(socket.fd(), reinterpret_cast<uint8_t*>(error.data()), error.size(), deadline);
+    status = readAll(fd, r.payload.data(), r.payload.size(), deadline, got);
+    if (status == Read::Done) {
+        status = readAll(fd, reinterpret_cast<uint8_t*>(error.data()), error.size(), deadline, got);
     }
-    if (status == 2) {
-        return failed(kNoAnswer, kNoAnswerText);
+    if (status == Read::TimedOut) {
+        return Outcome::TimedOut;
     }
-    if (status == 1) {
-        return failed(kGarbledReply, kGarbledText);
+    if (status == Read::Closed) {
+        return Outcome::Garbled;
     }
     r.error = error.c_str();
-    return r;
+    return Outcome::Answered;
+}
+
+} // namespace
+
+CallResult callClient(Operation operation, int32_t capacity) {
+    // Bounds what a reply may make us allocate, whatever buffer the caller claims to have.
+    capacity = std::min(capacity, kMaxRecords);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    const std::string path = socketPath();
+    const std::lock_guard<std::mutex> lock(linkMutex);
+    // A kept connection may have been closed by the client since (it restarted, or let an
+    // idle connection go): then once more on a new one.
+    for (;;) {
+        CallResult failure;
+        const int fd = link.to(path, deadline, failure);
+        if (fd < 0) {
+            return failure;
+        }
+        if (link.reused() && !link.idle()) {
+            link.drop();
+            continue;
+        }
+        CallResult r;
+        const Outcome outcome = exchange(fd, operation, capacity, deadline, r);
+        if (outcome == Outcome::Answered) {
+            return r;
+        }
+        const bool reused = link.reused();
+        link.drop();
+        if ((outcome == Outcome::NotSent || outcome == Outcome::ClosedUnanswered) && reused) {
+            continue;
+        }
+        switch (outcome) {
+        case Outcome::NotSent:
+            return failed(kNotRunning, kNotRunningText);
+        case Outcome::TimedOut:
+            return failed(kNoAnswer, kNoAnswerText);
+        default: // taken, then closed without a word, counts as garbled too
+            return failed(kGarbledReply, kGarbledText);
+        }
+    }
 }
 
 } // namespace tsremote

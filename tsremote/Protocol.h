@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-// The wire between libTSRemote.so and ts2-client-sim: one request and one reply per
-// connection, all integers little-endian (both ends run on this machine).
+// The wire between libTSRemote.so and ts2-client-sim: requests and replies take turns on a
+// connection, one reply to each request; either end may close it between them. All integers
+// little-endian (both ends run on this machine).
 namespace tsremote {
 
 constexpr uint32_t kRequestMagic = 0x51525354; // "TSRQ"

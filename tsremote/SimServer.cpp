@@ -16,7 +16,7 @@
 namespace tsremote {
 namespace {
 
-// A connection that sends no request in this time is dropped.
+// A connection that sends no request for this long is dropped.
 constexpr auto kIdleLimit = std::chrono::seconds(5);
 
 int wakePipe[2] = {-1, -1};
@@ -118,7 +118,7 @@ void SimServer::acceptConnections() {
         }
         Connection c;
         c.fd = fd;
-        c.opened = Clock::now();
+        c.waitingSince = Clock::now();
         connections_.push_back(std::move(c));
     }
 }
@@ -144,7 +144,7 @@ bool SimServer::serviceConnection(Connection& c, short events, Clock::time_point
             c.out = state_.answer(request);
             c.answered = true;
             c.due = now + std::chrono::milliseconds(state_.stallMs());
-        } else if (now - c.opened > kIdleLimit) {
+        } else if (now - c.waitingSince > kIdleLimit) {
             return false;
         }
     }
@@ -161,7 +161,13 @@ bool SimServer::serviceConnection(Connection& c, short events, Clock::time_point
             }
             c.sent += size_t(n);
         }
-        return false; // all sent: one reply per connection
+        // All sent: the connection waits for the caller's next request.
+        c.in.erase(c.in.begin(), c.in.begin() + sizeof(Request));
+        c.out.clear();
+        c.sent = 0;
+        c.answered = false;
+        c.waitingSince = now;
+        return serviceConnection(c, 0, now); // a request that came with the first one
     }
     return true;
 }
@@ -251,7 +257,7 @@ void SimServer::run(const std::optional<Scenario>& scenario, bool loop) {
                     wake = std::min(wake, c.due);
                 }
             } else {
-                wake = std::min(wake, c.opened + kIdleLimit);
+                wake = std::min(wake, c.waitingSince + kIdleLimit);
             }
             fds.push_back({c.fd, events, 0});
         }

@@ -31,7 +31,7 @@ private:
     using Clock = std::chrono::steady_clock;
     struct Connection {
         int fd = -1;
-        Clock::time_point opened;
+        Clock::time_point waitingSince; // for a request: since opened or last answered
         std::vector<uint8_t> in;
         std::vector<uint8_t> out;
         size_t sent = 0;

@@ -30,10 +30,12 @@ OpenALBuffer::OpenALBuffer(std::shared_ptr<OpenALOutput> output, const WaveFile&
     const ALenum format = wave.channels == 2 ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16;
     alBufferData(buffer_, format, wave.samples.data(),
                  static_cast<ALsizei>(wave.samples.size() * sizeof(int16_t)), wave.sampleRate);
+    output_->adopt(source_);
     alSourcei(source_, AL_BUFFER, static_cast<ALint>(buffer_));
     alSourcei(source_, AL_SOURCE_RELATIVE, AL_TRUE);
     alSource3f(source_, AL_POSITION, 0.0f, 0.0f, -1.0f);
     if (alGetError() != AL_NO_ERROR) {
+        output_->release(source_);
         alDeleteSources(1, &source_);
         alDeleteBuffers(1, &buffer_);
         throw Failure(dsound::kErrBadFormat, QStringLiteral("Invalid format"));
@@ -43,6 +45,7 @@ OpenALBuffer::OpenALBuffer(std::shared_ptr<OpenALOutput> output, const WaveFile&
 OpenALBuffer::~OpenALBuffer() {
     output_->makeCurrent();
     alSourceStop(source_);
+    output_->release(source_);
     alDeleteSources(1, &source_);
     alDeleteBuffers(1, &buffer_);
 }
@@ -69,6 +72,7 @@ void OpenALBuffer::Play(int32_t flags) {
     // alSourcePlay would rewind a playing source; a paused one resumes, an ended one
     // starts over.
     if (current != AL_PLAYING) {
+        output_->wake();
         alSourcePlay(source_);
     }
 }

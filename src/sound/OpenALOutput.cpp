@@ -5,6 +5,8 @@
 
 #include <AL/al.h>
 #include <AL/alext.h>
+#include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -12,10 +14,27 @@ Failure noDriver(const QString& what) {
     return {dsound::kErrNoDriver, QStringLiteral("No sound driver is available for use: ") + what};
 }
 
+constexpr int kIdleCheckMs = 500;
+
+bool isFileWriter(ALCdevice* device) {
+    // The full name: the short one is the library's own on every device.
+    const ALCchar* name = alcGetString(device, ALC_ALL_DEVICES_SPECIFIER);
+    return name != nullptr && QByteArray(name).contains("Wave File Writer");
+}
+
 } // namespace
 
 OpenALOutput::OpenALOutput(ALCdevice* device, ALCcontext* context, bool loopback)
-    : device_(device), context_(context), loopback_(loopback) {}
+    : device_(device), context_(context), loopback_(loopback) {
+    pausable_ = !loopback && alcIsExtensionPresent(device, "ALC_SOFT_pause_device") &&
+                !isFileWriter(device);
+    if (pausable_) {
+        idleCheck_ = std::make_unique<QTimer>();
+        idleCheck_->setInterval(kIdleCheckMs);
+        idleCheck_->callOnTimeout([this] { pauseIfIdle(); });
+        idleCheck_->start();
+    }
+}
 
 OpenALOutput::~OpenALOutput() {
     if (alcGetCurrentContext() == context_) {
@@ -83,4 +102,43 @@ void OpenALOutput::render(float* out, int frames) {
     static const auto renderSamples = reinterpret_cast<LPALCRENDERSAMPLESSOFT>(
         alcGetProcAddress(device_, "alcRenderSamplesSOFT"));
     renderSamples(device_, out, frames);
+}
+
+void OpenALOutput::adopt(unsigned source) {
+    sources_.push_back(source);
+}
+
+void OpenALOutput::release(unsigned source) {
+    sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
+}
+
+void OpenALOutput::wake() {
+    if (!paused_) {
+        return;
+    }
+    static const auto resume =
+        reinterpret_cast<LPALCDEVICERESUMESOFT>(alcGetProcAddress(device_, "alcDeviceResumeSOFT"));
+    resume(device_);
+    paused_ = false;
+    idleCheck_->start();
+}
+
+bool OpenALOutput::pauseIfIdle() {
+    if (!pausable_ || paused_) {
+        return paused_;
+    }
+    makeCurrent();
+    const bool playing = std::any_of(sources_.begin(), sources_.end(), [](ALuint source) {
+        ALint state = AL_INITIAL;
+        alGetSourcei(source, AL_SOURCE_STATE, &state);
+        return state == AL_PLAYING;
+    });
+    if (!playing) {
+        static const auto pause = reinterpret_cast<LPALCDEVICEPAUSESOFT>(
+            alcGetProcAddress(device_, "alcDevicePauseSOFT"));
+        pause(device_);
+        paused_ = true;
+        idleCheck_->stop();
+    }
+    return paused_;
 }

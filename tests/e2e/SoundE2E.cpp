@@ -3,6 +3,9 @@
 
 #include "e2e/ProgramRun.h"
 #include "e2e/WaveRecording.h"
+#include "sound/OpenALDevice.h"
+#include "sound/OpenALOutput.h"
+#include "sound/OpenALSoundSystem.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -80,6 +83,29 @@ TEST(SoundE2E, AConfiguredDevicePastTheEndFallsBackToTheFirstAndApplyStillRuns) 
     EXPECT_TRUE(log[3].endsWith("/380:OnLoad: Invalid property value ")) << log[3].toStdString();
     EXPECT_TRUE(log[4].contains(":DX7LoadSound: ")) << log[4].toStdString();
     EXPECT_TRUE(run.lines("config.cfg").contains("SOUNDDEVICE = 0"));
+}
+
+// A device paused while the channel was quiet plays the next sound through: a tenth of a
+// second of click ends on time, which only a running mixer makes happen.
+TEST(SoundE2E, APausedDevicePlaysTheNextSoundToItsEnd) {
+    OpenALSoundSystem system;
+    std::unique_ptr<SoundDevice> device = system.DirectSoundCreate(system.GetDSEnum()->GetGuid(1));
+    OpenALOutput& output = dynamic_cast<OpenALDevice&>(*device).output();
+    const QString click = qEnvironmentVariable("STATICOR_PROGRAM_DIR") + "/click.wav";
+    std::unique_ptr<SoundBuffer> sound =
+        device->CreateSoundBufferFromFile(click, BufferDescription{}, WaveFormat{});
+
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(output.pauseIfIdle()) << round;
+        sound->Play(dsound::kPlayOnce);
+        ASSERT_EQ(sound->GetStatus(), dsound::kStatusPlaying);
+        QElapsedTimer playing;
+        playing.start();
+        while (sound->GetStatus() != 0 && playing.elapsed() < 2000) {
+            QThread::msleep(5);
+        }
+        EXPECT_EQ(sound->GetStatus(), 0) << "round " << round << ": the click never ended";
+    }
 }
 
 } // namespace

@@ -289,6 +289,65 @@ TEST_F(LoopbackTest, AnEmptyOrCutFileIsRefusedOrPlaysOnlyWhatItHolds) {
     EXPECT_NEAR(static_cast<double>(end - begin), kRate / 2.0, kRate * 0.02);
 }
 
+// An output device pauses while nothing plays, and wakes for the next sound.
+class IdleDeviceTest : public LoopbackTest {
+protected:
+    IdleDeviceTest()
+        : opened(system.DirectSoundCreate(system.GetDSEnum()->GetGuid(1))),
+          output(dynamic_cast<OpenALDevice&>(*opened).output()) {}
+
+    std::unique_ptr<SoundBuffer> loadTone() {
+        return opened->CreateSoundBufferFromFile(
+            writeTone("tone.wav", kRate, SF_FORMAT_PCM_16, kRate, 440.0), BufferDescription{},
+            WaveFormat{});
+    }
+
+    OpenALSoundSystem system;
+    std::unique_ptr<SoundDevice> opened;
+    OpenALOutput& output;
+};
+
+TEST_F(IdleDeviceTest, PausesWhenNothingPlaysAndWakesForTheNextSound) {
+    EXPECT_FALSE(output.isPaused()) << "it opens running";
+    EXPECT_TRUE(output.pauseIfIdle()) << "nothing loaded";
+
+    std::unique_ptr<SoundBuffer> tone = loadTone();
+    tone->Play(dsound::kPlayLooping);
+    EXPECT_FALSE(output.isPaused());
+    EXPECT_EQ(tone->GetStatus(), dsound::kStatusPlaying | dsound::kStatusLooping);
+    EXPECT_FALSE(output.pauseIfIdle()) << "a loop plays";
+
+    tone->Stop();
+    EXPECT_TRUE(output.pauseIfIdle());
+    EXPECT_EQ(tone->GetStatus(), 0);
+
+    tone->Play(dsound::kPlayOnce);
+    EXPECT_FALSE(output.isPaused());
+    EXPECT_EQ(tone->GetStatus(), dsound::kStatusPlaying);
+    EXPECT_FALSE(output.pauseIfIdle()) << "a second of sound has only begun";
+}
+
+TEST_F(IdleDeviceTest, OneSoundPlayingKeepsTheDeviceAwakeForAll) {
+    std::unique_ptr<SoundBuffer> first = loadTone();
+    std::unique_ptr<SoundBuffer> second = loadTone();
+    first->Play(dsound::kPlayLooping);
+    second->Play(dsound::kPlayLooping);
+    first->Stop();
+    EXPECT_FALSE(output.pauseIfIdle());
+    first.reset();
+    EXPECT_FALSE(output.pauseIfIdle()) << "the other one still plays";
+    second->Stop();
+    EXPECT_TRUE(output.pauseIfIdle());
+}
+
+TEST_F(LoopbackTest, ALoopbackDeviceIsNeverPaused) {
+    EXPECT_FALSE(device->output().pauseIfIdle());
+    std::unique_ptr<SoundBuffer> tone =
+        load(*device, writeTone("t.wav", kRate, SF_FORMAT_PCM_16, kRate / 10, 1000.0));
+    tone->Play(dsound::kPlayOnce);
+    EXPECT_GT(render(*device, kRate / 10).rms(0, kRate / 10), 0.1);
+}
+
 TEST(OpenALSoundSystem, ListsTheOutputDevicesAndOpensThemByName) {
     OpenALSoundSystem system;
     std::unique_ptr<SoundEnum> devices = system.GetDSEnum();

@@ -8,6 +8,8 @@
 
 #include <QFileInfo>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -48,6 +50,16 @@ int32_t speakersResult() {
     int32_t r = 0;
     speakers(&r);
     return r;
+}
+
+bool acceptsConnections(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.toLocal8Bit().constData(), sizeof(address.sun_path) - 1);
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return ok;
 }
 
 bool isSocket(const QString& path) {
@@ -103,6 +115,73 @@ std::vector<uint8_t> replyBytes(int32_t result, int32_t count, uint32_t payloadS
     std::memcpy(bytes.data(), &header, sizeof(header));
     return bytes;
 }
+
+// A client that serves one connection at a time, every request on it until the caller
+// closes it. The reply to the n-th request (from 1) names one speaker, ID n, so a caller
+// that took a reply meant for an earlier call would show it.
+class CountingClient {
+public:
+    struct Behaviour {
+        bool closeAfterEachReply = false;
+        int delayFirstReplyMs = 0;
+        size_t extraBytesAfterFirstReply = 0;
+    };
+
+    CountingClient(const std::string& path, Behaviour behaviour)
+        : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)), behaviour_(behaviour) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        EXPECT_EQ(listen(fd_, 4), 0);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~CountingClient() {
+        shutdown(fd_, SHUT_RDWR);
+        // The library keeps its connection: end the one being served too.
+        shutdown(client_.load(), SHUT_RDWR);
+        thread_.join();
+        close(fd_);
+    }
+    int connections() const { return connections_; }
+
+private:
+    void serve() {
+        for (;;) {
+            const int client = accept(fd_, nullptr, nullptr);
+            if (client < 0) {
+                return;
+            }
+            client_ = client;
+            ++connections_;
+            tsremote::Request request{};
+            while (recv(client, &request, sizeof(request), MSG_WAITALL) == sizeof(request)) {
+                ++requests_;
+                const int32_t id = requests_;
+                std::vector<uint8_t> reply = replyBytes(0, 1, 4, 0, 4);
+                std::memcpy(reply.data() + sizeof(tsremote::ReplyHeader), &id, 4);
+                if (requests_ == 1) {
+                    std::this_thread::sleep_for(
+                        std::chrono::milliseconds(behaviour_.delayFirstReplyMs));
+                    reply.resize(reply.size() + behaviour_.extraBytesAfterFirstReply, 0x5A);
+                }
+                if (send(client, reply.data(), reply.size(), MSG_NOSIGNAL) < 0 ||
+                    behaviour_.closeAfterEachReply) {
+                    break;
+                }
+            }
+            client_ = -1;
+            close(client);
+        }
+    }
+
+    int fd_;
+    std::atomic<int> client_{-1};
+    Behaviour behaviour_;
+    std::atomic<int> connections_{0};
+    int requests_ = 0;
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -196,6 +275,61 @@ TEST_F(LibraryTest, AStalledClientIsGivenUpWithinTheTimeout) {
     sim.write("stall 0\n");
     ASSERT_TRUE(sim.serving(5000));
     EXPECT_EQ(speakersResult(), 0);
+}
+
+// The connection is kept from call to call, and given up whenever its state is in doubt.
+TEST_F(LibraryTest, OneConnectionServesCallAfterCall) {
+    const std::string path = socket().toStdString();
+    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    CountingClient client(path, {});
+    for (int32_t n = 1; n <= 20; ++n) {
+        EXPECT_EQ(speakers(), std::vector<int32_t>{n});
+    }
+    EXPECT_EQ(client.connections(), 1);
+}
+
+TEST_F(LibraryTest, AClientThatClosesAfterEveryReplyIsCalledAgainAtOnce) {
+    const std::string path = socket().toStdString();
+    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    CountingClient client(path, {.closeAfterEachReply = true});
+    for (int32_t n = 1; n <= 5; ++n) {
+        EXPECT_EQ(speakers(), std::vector<int32_t>{n}) << "no call fails for the closing";
+    }
+    EXPECT_EQ(client.connections(), 5);
+}
+
+TEST_F(LibraryTest, BytesBeyondAReplyAreNeverReadAsTheNextOne) {
+    const std::string path = socket().toStdString();
+    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    CountingClient client(path, {.extraBytesAfterFirstReply = sizeof(tsremote::ReplyHeader) + 4});
+    EXPECT_EQ(speakers(), std::vector<int32_t>{1});
+    EXPECT_EQ(speakers(), std::vector<int32_t>{2});
+    EXPECT_EQ(client.connections(), 2);
+}
+
+TEST_F(LibraryTest, AReplyThatCameTooLateIsNotTakenForTheNextCall) {
+    const std::string path = socket().toStdString();
+    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    CountingClient client(path, {.delayFirstReplyMs = tsremote::kTimeoutMs + 60});
+    EXPECT_EQ(speakersResult(), tsremote::kNoAnswer);
+    EXPECT_EQ(speakers(), std::vector<int32_t>{2});
+    EXPECT_EQ(client.connections(), 2);
+}
+
+TEST_F(LibraryTest, ARestartedClientAnswersTheFirstCallAfterIt) {
+    SimProcess sim(socket());
+    EXPECT_EQ(speakersResult(), -1);
+    sim.process().kill();
+    ASSERT_TRUE(sim.process().waitForFinished(5000));
+
+    // Waited for without the library, so that its next call is the first one it makes.
+    SimProcess restarted(socket(), {}, false);
+    QElapsedTimer wait;
+    wait.start();
+    while (!acceptsConnections(socket()) && wait.elapsed() < 5000) {
+        QThread::msleep(5);
+    }
+    EXPECT_EQ(speakersResult(), -1) << "no failed call for the connection the old one left";
 }
 
 TEST_F(LibraryTest, GarbledRepliesAreRefusedAndWriteNothing) {
