@@ -45,28 +45,6 @@ bool waitFor(int fd, short events, Clock::time_point deadline) {
     }
 }
 
-enum class Read { Done, Closed, TimedOut };
-
-// Reads exactly size bytes; done counts what arrived either way.
-Read readAll(int fd, uint8_t* data, size_t size, Clock::time_point deadline, size_t& done) {
-    done = 0;
-    while (done < size) {
-        const ssize_t n = recv(fd, data + done, size - done, 0);
-        if (n > 0) {
-            done += size_t(n);
-        } else if (n == 0) {
-            return Read::Closed;
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-            if (!waitFor(fd, POLLIN, deadline)) {
-                return Read::TimedOut;
-            }
-        } else {
-            return Read::Closed;
-        }
-    }
-    return Read::Done;
-}
-
 uint32_t expectedPayload(Operation operation, int32_t count) {
     switch (operation) {
     case OpVersion:
@@ -89,7 +67,7 @@ const char* const kGarbledText = "The TeamSpeak client sent a reply that could n
 
 // The connection to the client, kept from call to call: a new one for every call would cost
 // more than the call itself at twenty refreshes a second. Any doubt about where the stream
-// stands (a timeout, a garbled reply, bytes nobody asked for) ends it; the next call makes a
+// stands (a timeout, a garbled reply, bytes beyond a reply) ends it; the next call makes a
 // new one.
 class Link {
 public:
@@ -112,14 +90,8 @@ public:
     }
     // Whether the current connection has served a call before this one.
     bool reused() const { return reused_; }
-
-    // Between calls nothing may be waiting: a client that closed or sent more than its
-    // reply leaves the connection unusable.
-    bool idle() const {
-        uint8_t byte;
-        const ssize_t n = recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-    }
+    // Where replies are read to, kept at the largest size a call has needed.
+    std::vector<uint8_t>& replyBuffer() { return reply_; }
 
     void drop() {
         if (fd_ >= 0) {
@@ -163,69 +135,93 @@ private:
     int fd_ = -1;
     std::string path_;
     bool reused_ = false;
+    std::vector<uint8_t> reply_;
 };
 
 std::mutex linkMutex;
 Link link;
 
-enum class Outcome { Answered, NotSent, ClosedUnanswered, TimedOut, Garbled };
+enum class Outcome {
+    Answered,
+    AnsweredWithMore, // a whole reply, and then bytes nobody asked for
+    NotSent,
+    ClosedUnanswered,
+    TimedOut,
+    Garbled
+};
 
-// One request and its reply on an open connection.
+// Whether a reply with this header may be taken: never more records than the caller has
+// room for, and exactly the bytes they take.
+bool acceptable(const ReplyHeader& header, Operation operation, int32_t capacity) {
+    if (header.magic != kReplyMagic || header.errorSize > kMaxErrorSize) {
+        return false;
+    }
+    if (operation == OpPlayers || operation == OpSpeakers) {
+        return (header.result != 0 && header.payloadSize == 0) ||
+               (header.count >= 0 && header.count <= capacity &&
+                header.payloadSize == expectedPayload(operation, header.count));
+    }
+    return header.payloadSize == 0 || header.payloadSize == expectedPayload(operation, 0);
+}
+
+// One request and its reply on an open connection. The reply is read with as few calls as
+// the client's writes allow, into a buffer one byte larger than the largest acceptable
+// reply, so that anything sent beyond the reply shows.
 Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_point deadline,
-                 CallResult& r) {
+                 std::vector<uint8_t>& in, CallResult& r) {
     const Request request{kRequestMagic, operation, capacity};
     // The request is far smaller than any socket buffer: it goes in one piece or not at all.
     if (send(fd, &request, sizeof(request), MSG_NOSIGNAL) != ssize_t(sizeof(request))) {
         return Outcome::NotSent;
     }
 
+    const bool lists = operation == OpPlayers || operation == OpSpeakers;
+    const size_t largest =
+        sizeof(ReplyHeader) + expectedPayload(operation, lists ? capacity : 0) + kMaxErrorSize;
+    if (in.size() < largest + 1) {
+        in.resize(largest + 1);
+    }
     ReplyHeader header{};
-    size_t got = 0;
-    Read status = readAll(fd, reinterpret_cast<uint8_t*>(&header), sizeof(header), deadline, got);
-    if (status == Read::TimedOut) {
-        return Outcome::TimedOut;
-    }
-    if (status == Read::Closed) {
-        return got == 0 ? Outcome::ClosedUnanswered : Outcome::Garbled;
-    }
-    if (header.magic != kReplyMagic || header.errorSize > kMaxErrorSize) {
-        return Outcome::Garbled;
-    }
-    // Never more records than the caller has room for, and exactly the bytes they take.
-    bool consistent = false;
-    if (operation == OpPlayers || operation == OpSpeakers) {
-        consistent = (header.result != 0 && header.payloadSize == 0) ||
-                     (header.count >= 0 && header.count <= capacity &&
-                      header.payloadSize == expectedPayload(operation, header.count));
-    } else {
-        consistent = header.payloadSize == 0 || header.payloadSize == expectedPayload(operation, 0);
-    }
-    if (!consistent) {
-        return Outcome::Garbled;
+    size_t have = 0;
+    size_t total = 0; // known once the header is
+    while (total == 0 || have < total) {
+        const ssize_t n = recv(fd, in.data() + have, largest + 1 - have, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            return have == 0 ? Outcome::ClosedUnanswered : Outcome::Garbled;
+        }
+        if (n < 0) {
+            if (!waitFor(fd, POLLIN, deadline)) {
+                return Outcome::TimedOut;
+            }
+            continue;
+        }
+        have += size_t(n);
+        if (total == 0 && have >= sizeof(header)) {
+            std::memcpy(&header, in.data(), sizeof(header));
+            if (!acceptable(header, operation, capacity)) {
+                return Outcome::Garbled;
+            }
+            total = sizeof(header) + header.payloadSize + header.errorSize;
+        }
+        if (total != 0 && have > total) {
+            break;
+        }
     }
     r.result = header.result;
     r.count = header.count;
-    r.payload.resize(header.payloadSize);
-    std::string error(header.errorSize, '\0');
-    status = readAll(fd, r.payload.data(), r.payload.size(), deadline, got);
-    if (status == Read::Done) {
-        status = readAll(fd, reinterpret_cast<uint8_t*>(error.data()), error.size(), deadline, got);
-    }
-    if (status == Read::TimedOut) {
-        return Outcome::TimedOut;
-    }
-    if (status == Read::Closed) {
-        return Outcome::Garbled;
-    }
+    const uint8_t* payload = in.data() + sizeof(header);
+    r.payload.assign(payload, payload + header.payloadSize);
+    const std::string error(reinterpret_cast<const char*>(payload + header.payloadSize),
+                            header.errorSize);
     r.error = error.c_str();
-    return Outcome::Answered;
+    return have > total ? Outcome::AnsweredWithMore : Outcome::Answered;
 }
 
 } // namespace
 
 CallResult callClient(Operation operation, int32_t capacity) {
     // Bounds what a reply may make us allocate, whatever buffer the caller claims to have.
-    capacity = std::min(capacity, kMaxRecords);
+    capacity = std::clamp(capacity, 0, kMaxRecords);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
     const std::string path = socketPath();
     const std::lock_guard<std::mutex> lock(linkMutex);
@@ -237,17 +233,16 @@ CallResult callClient(Operation operation, int32_t capacity) {
         if (fd < 0) {
             return failure;
         }
-        if (link.reused() && !link.idle()) {
-            link.drop();
-            continue;
-        }
         CallResult r;
-        const Outcome outcome = exchange(fd, operation, capacity, deadline, r);
+        const Outcome outcome = exchange(fd, operation, capacity, deadline, link.replyBuffer(), r);
         if (outcome == Outcome::Answered) {
             return r;
         }
         const bool reused = link.reused();
         link.drop();
+        if (outcome == Outcome::AnsweredWithMore) {
+            return r;
+        }
         if ((outcome == Outcome::NotSent || outcome == Outcome::ClosedUnanswered) && reused) {
             continue;
         }
