@@ -93,6 +93,14 @@ public:
     // Where replies are read to, kept at the largest size a call has needed.
     std::vector<uint8_t>& replyBuffer() { return reply_; }
 
+    // Between calls nothing may be waiting: a client that closed, or sent more than its
+    // replies, has left a connection on which no reply could be trusted to be the answer.
+    bool idle() const {
+        uint8_t byte;
+        const ssize_t n = recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+
     void drop() {
         if (fd_ >= 0) {
             close(fd_);
@@ -232,6 +240,10 @@ CallResult callClient(Operation operation, int32_t capacity) {
         const int fd = link.to(path, deadline, failure);
         if (fd < 0) {
             return failure;
+        }
+        if (link.reused() && !link.idle()) {
+            link.drop();
+            continue;
         }
         CallResult r;
         const Outcome outcome = exchange(fd, operation, capacity, deadline, link.replyBuffer(), r);

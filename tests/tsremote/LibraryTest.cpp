@@ -125,6 +125,7 @@ public:
         bool closeAfterEachReply = false;
         int delayFirstReplyMs = 0;
         size_t extraBytesAfterFirstReply = 0;
+        bool repeatFirstReplyLater = false;
     };
 
     CountingClient(const std::string& path, Behaviour behaviour)
@@ -168,6 +169,10 @@ private:
                 if (send(client, reply.data(), reply.size(), MSG_NOSIGNAL) < 0 ||
                     behaviour_.closeAfterEachReply) {
                     break;
+                }
+                if (requests_ == 1 && behaviour_.repeatFirstReplyLater) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    (void)!send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
                 }
             }
             client_ = -1;
@@ -304,6 +309,17 @@ TEST_F(LibraryTest, BytesBeyondAReplyAreNeverReadAsTheNextOne) {
     CountingClient client(path, {.extraBytesAfterFirstReply = sizeof(tsremote::ReplyHeader) + 4});
     EXPECT_EQ(speakers(), std::vector<int32_t>{1});
     EXPECT_EQ(speakers(), std::vector<int32_t>{2});
+    EXPECT_EQ(client.connections(), 2);
+}
+
+TEST_F(LibraryTest, AReplySentTwiceDoesNotShiftEveryLaterAnswerByOne) {
+    const std::string path = socket().toStdString();
+    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    CountingClient client(path, {.repeatFirstReplyLater = true});
+    EXPECT_EQ(speakers(), std::vector<int32_t>{1});
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the repeat has arrived
+    EXPECT_EQ(speakers(), std::vector<int32_t>{2});
+    EXPECT_EQ(speakers(), std::vector<int32_t>{3});
     EXPECT_EQ(client.connections(), 2);
 }
 
