@@ -71,6 +71,12 @@ class LibraryTest : public ::testing::Test {
 protected:
     ~LibraryTest() override { unsetenv("TS2_CLIENT_SIM_SOCKET"); }
     QString socket() const { return dir.file("sim.sock"); }
+    // The socket's path, with the library pointed at it.
+    std::string librarySocket() const {
+        const std::string path = socket().toStdString();
+        setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+        return path;
+    }
     TempDir dir;
 };
 
@@ -284,8 +290,7 @@ TEST_F(LibraryTest, AStalledClientIsGivenUpWithinTheTimeout) {
 
 // The connection is kept from call to call, and given up whenever its state is in doubt.
 TEST_F(LibraryTest, OneConnectionServesCallAfterCall) {
-    const std::string path = socket().toStdString();
-    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    const std::string path = librarySocket();
     CountingClient client(path, {});
     for (int32_t n = 1; n <= 20; ++n) {
         EXPECT_EQ(speakers(), std::vector<int32_t>{n});
@@ -294,8 +299,7 @@ TEST_F(LibraryTest, OneConnectionServesCallAfterCall) {
 }
 
 TEST_F(LibraryTest, AClientThatClosesAfterEveryReplyIsCalledAgainAtOnce) {
-    const std::string path = socket().toStdString();
-    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    const std::string path = librarySocket();
     CountingClient client(path, {.closeAfterEachReply = true});
     for (int32_t n = 1; n <= 5; ++n) {
         EXPECT_EQ(speakers(), std::vector<int32_t>{n}) << "no call fails for the closing";
@@ -304,8 +308,7 @@ TEST_F(LibraryTest, AClientThatClosesAfterEveryReplyIsCalledAgainAtOnce) {
 }
 
 TEST_F(LibraryTest, BytesBeyondAReplyAreNeverReadAsTheNextOne) {
-    const std::string path = socket().toStdString();
-    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    const std::string path = librarySocket();
     CountingClient client(path, {.extraBytesAfterFirstReply = sizeof(tsremote::ReplyHeader) + 4});
     EXPECT_EQ(speakers(), std::vector<int32_t>{1});
     EXPECT_EQ(speakers(), std::vector<int32_t>{2});
@@ -313,8 +316,7 @@ TEST_F(LibraryTest, BytesBeyondAReplyAreNeverReadAsTheNextOne) {
 }
 
 TEST_F(LibraryTest, AReplySentTwiceDoesNotShiftEveryLaterAnswerByOne) {
-    const std::string path = socket().toStdString();
-    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    const std::string path = librarySocket();
     CountingClient client(path, {.repeatFirstReplyLater = true});
     EXPECT_EQ(speakers(), std::vector<int32_t>{1});
     std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the repeat has arrived
@@ -324,8 +326,7 @@ TEST_F(LibraryTest, AReplySentTwiceDoesNotShiftEveryLaterAnswerByOne) {
 }
 
 TEST_F(LibraryTest, AReplyThatCameTooLateIsNotTakenForTheNextCall) {
-    const std::string path = socket().toStdString();
-    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    const std::string path = librarySocket();
     CountingClient client(path, {.delayFirstReplyMs = tsremote::kTimeoutMs + 60});
     EXPECT_EQ(speakersResult(), tsremote::kNoAnswer);
     EXPECT_EQ(speakers(), std::vector<int32_t>{2});
@@ -349,8 +350,7 @@ TEST_F(LibraryTest, ARestartedClientAnswersTheFirstCallAfterIt) {
 }
 
 TEST_F(LibraryTest, GarbledRepliesAreRefusedAndWriteNothing) {
-    const std::string path = socket().toStdString();
-    setenv("TS2_CLIENT_SIM_SOCKET", path.c_str(), 1);
+    const std::string path = librarySocket();
     struct Case {
         const char* what;
         std::vector<uint8_t> reply;
