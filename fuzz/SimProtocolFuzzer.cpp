@@ -34,8 +34,9 @@ void startClient() {
     }
     socketFile = pattern + "/socket";
     setenv("TS2_CLIENT_SIM_SOCKET", socketFile.c_str(), 1);
-    static tsremote::SimServer server;
-    const std::string problem = server.listen(socketFile);
+    // Never destroyed: its thread still serves while the fuzzer's exit runs static destructors.
+    static tsremote::SimServer* server = new tsremote::SimServer;
+    const std::string problem = server->listen(socketFile);
     if (!problem.empty()) {
         violated(problem.c_str());
     }
@@ -47,7 +48,7 @@ void startClient() {
     if (!scenario) {
         violated(error.c_str());
     }
-    std::thread([] { server.run(scenario, false); }).detach();
+    std::thread([] { server->run(scenario, false); }).detach();
     // The socket was directory-private from the start; it is removed with the process.
     std::atexit([] {
         unlink(socketFile.c_str());
