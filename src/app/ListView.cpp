@@ -52,16 +52,19 @@ void ListView::setKey(int row, const QString& key) {
     if (key == r.key) {
         return;
     }
-    if (!key.isEmpty() && keyIndex_.contains(key)) {
-        throw Failure(35602, QStringLiteral("Key is not unique in collection"));
+    if (!key.isEmpty()) {
+        // One lookup: a full server sets a thousand keys twenty times a second.
+        const qsizetype before = keyIndex_.size();
+        int& slot = keyIndex_[key];
+        if (keyIndex_.size() == before) {
+            throw Failure(35602, QStringLiteral("Key is not unique in collection"));
+        }
+        slot = row;
     }
     if (!r.key.isEmpty()) {
         keyIndex_.remove(r.key);
     }
     r.key = key;
-    if (!key.isEmpty()) {
-        keyIndex_.insert(key, row);
-    }
 }
 
 void ListView::setSubItem(int row, int index, const QString& text) {

@@ -44,6 +44,9 @@ OpenALOutput::~OpenALOutput() {
     alcCloseDevice(device_);
 }
 
+// No output limiter: its gain computer costs a log and an exp for every output sample, which
+// doubled the program's CPU time while static played. A few sounds at their set volumes are
+// mixed as the sound card's own mixer would mix them, clipping only beyond full scale.
 std::shared_ptr<OpenALOutput> OpenALOutput::withContext(ALCdevice* device, const ALCint* attributes,
                                                         bool loopback) {
     ALCcontext* context = alcCreateContext(device, attributes);
@@ -64,7 +67,8 @@ std::shared_ptr<OpenALOutput> OpenALOutput::open(const QString& name) {
     if (device == nullptr) {
         throw noDriver(name);
     }
-    return withContext(device, nullptr, false);
+    const ALCint attributes[] = {ALC_OUTPUT_LIMITER_SOFT, ALC_FALSE, 0};
+    return withContext(device, attributes, false);
 }
 
 std::shared_ptr<OpenALOutput> OpenALOutput::openLoopback(int sampleRate) {
@@ -84,6 +88,8 @@ std::shared_ptr<OpenALOutput> OpenALOutput::openLoopback(int sampleRate) {
                                  ALC_FREQUENCY,
                                  sampleRate,
                                  ALC_HRTF_SOFT,
+                                 ALC_FALSE,
+                                 ALC_OUTPUT_LIMITER_SOFT,
                                  ALC_FALSE,
                                  0};
     return withContext(device, attributes, true);
