@@ -44,9 +44,6 @@ OpenALOutput::~OpenALOutput() {
     alcCloseDevice(device_);
 }
 
-// No output limiter: its gain computer costs a log and an exp for every output sample, which
-// doubled the program's CPU time while static played. A few sounds at their set volumes are
-// mixed as the sound card's own mixer would mix them, clipping only beyond full scale.
 std::shared_ptr<OpenALOutput> OpenALOutput::withContext(ALCdevice* device, const ALCint* attributes,
                                                         bool loopback) {
     ALCcontext* context = alcCreateContext(device, attributes);
@@ -67,6 +64,10 @@ std::shared_ptr<OpenALOutput> OpenALOutput::open(const QString& name) {
     if (device == nullptr) {
         throw noDriver(name);
     }
+    // No output limiter: its gain computer costs a log and an exp for every output sample,
+    // which doubled the program's CPU time while static played. A few sounds at their set
+    // volumes are mixed as a sound card's own mixer mixes them, clipping only beyond full
+    // scale. The loopback renderer does the same, so the tests hear what users hear.
     const ALCint attributes[] = {ALC_OUTPUT_LIMITER_SOFT, ALC_FALSE, 0};
     return withContext(device, attributes, false);
 }
