@@ -127,13 +127,13 @@ ScriptedClient* client = nullptr;
 size_t recordSize(tsremote::Operation operation) {
     switch (operation) {
     case tsremote::OpVersion:
-        return tsremote::kVersionSize;
+        return records::version::kSize;
     case tsremote::OpUserInfo:
-        return tsremote::kUserInfoSize;
+        return records::userInfo::kSize;
     case tsremote::OpServerInfo:
-        return tsremote::kServerInfoSize;
+        return records::serverInfo::kSize;
     case tsremote::OpPlayers:
-        return tsremote::kPlayerSize;
+        return records::player::kSize;
     case tsremote::OpSpeakers:
         return 4;
     }

@@ -2,7 +2,7 @@
 // setting within what its control accepts, and what is written back must read back the same.
 
 #include "FuzzSupport.h"
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 #include "config/ConfigFile.h"
 
 #include <QFile>

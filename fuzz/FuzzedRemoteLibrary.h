@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ByteStream.h"
-#include "app/Failure.h"
+#include "window/Failure.h"
 #include "teamspeak/RemoteLibrary.h"
 
 namespace fuzz {
@@ -20,25 +20,25 @@ public:
     }
     int32_t tsrGetVersion(uint8_t* record) override {
         const int32_t result = answer();
-        bytes_.fill(record, kVersionRecordSize);
+        bytes_.fill(record, records::version::kSize);
         return result;
     }
     int32_t tsrGetUserInfo(uint8_t* record) override {
         const int32_t result = answer();
-        bytes_.fill(record, kUserInfoRecordSize);
+        bytes_.fill(record, records::userInfo::kSize);
         return result;
     }
     int32_t tsrGetServerInfo(uint8_t* record) override {
         const int32_t result = answer();
-        bytes_.fill(record, kServerInfoRecordSize);
+        bytes_.fill(record, records::serverInfo::kSize);
         return result;
     }
-    int32_t tsrGetPlayers(uint8_t* records, int32_t* count) override {
+    int32_t tsrGetPlayers(uint8_t* rows, int32_t* count) override {
         const int32_t result = answer();
         const int32_t capacity = *count;
         *count = countFor(capacity);
         const int32_t filled = std::clamp(*count, 0, capacity);
-        bytes_.fill(records, size_t(filled) * kPlayerRecordSize);
+        bytes_.fill(rows, size_t(filled) * records::player::kSize);
         return result;
     }
     int32_t tsrGetSpeakers(int32_t* ids, int32_t* count) override {

@@ -4,7 +4,7 @@
 
 #include "FuzzSupport.h"
 #include "FuzzedRemoteLibrary.h"
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 #include "teamspeak/ListRefresh.h"
 #include "teamspeak/modTSRemote.h"

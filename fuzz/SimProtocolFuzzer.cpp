@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const tsremote::CallResult players = tsremote::callClient(tsremote::OpPlayers, 1024);
     if (players.result != 0 || players.count != 2 ||
-        players.payload.size() != size_t(2 * tsremote::kPlayerSize)) {
+        players.payload.size() != size_t(2 * records::player::kSize)) {
         std::fprintf(stderr, "result %d count %d: %s\n", players.result, players.count,
                      players.error.c_str());
         violated("a well-behaved call went unanswered after a hostile peer");

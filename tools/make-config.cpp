@@ -2,7 +2,7 @@
 // its layout is exactly the one the program reads and writes. An existing file is a user's
 // settings and is left alone.
 
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 #include "config/ConfigFile.h"
 
 #include <QApplication>

@@ -48,13 +48,13 @@ bool waitFor(int fd, short events, Clock::time_point deadline) {
 uint32_t expectedPayload(Operation operation, int32_t count) {
     switch (operation) {
     case OpVersion:
-        return kVersionSize;
+        return records::version::kSize;
     case OpUserInfo:
-        return kUserInfoSize;
+        return records::userInfo::kSize;
     case OpServerInfo:
-        return kServerInfoSize;
+        return records::serverInfo::kSize;
     case OpPlayers:
-        return uint32_t(count) * kPlayerSize;
+        return uint32_t(count) * records::player::kSize;
     case OpSpeakers:
         return uint32_t(count) * 4;
     }

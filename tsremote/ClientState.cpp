@@ -7,17 +7,14 @@
 namespace tsremote {
 namespace {
 
-void putInt(uint8_t* at, int32_t value) {
-    const uint32_t v = uint32_t(value);
-    at[0] = uint8_t(v);
-    at[1] = uint8_t(v >> 8);
-    at[2] = uint8_t(v >> 16);
-    at[3] = uint8_t(v >> 24);
-}
-
-// A fixed-width text field: a shorter text ends with a zero byte, a full one has none.
-void putText(uint8_t* at, size_t width, const std::string& text) {
-    std::memcpy(at, text.data(), std::min(width, text.size()));
+template <typename Player> void writePlayer(uint8_t* record, const Player& p) {
+    namespace r = records::player;
+    records::writeInt32(record + r::kId, p.id);
+    records::writeInt32(record + r::kChannel, p.channel);
+    records::writeText(record, r::kNickname, p.nickname);
+    records::writeInt32(record + r::kChannelPrivileges, p.channelPrivileges);
+    records::writeInt32(record + r::kPlayerPrivileges, p.playerPrivileges);
+    records::writeInt32(record + r::kFlags, p.flags);
 }
 
 const char* functionName(uint32_t operation) {
@@ -152,9 +149,9 @@ std::vector<uint8_t> ClientState::answer(const Request& request) const {
     }
     switch (request.operation) {
     case OpVersion: {
-        std::vector<uint8_t> record(kVersionSize);
-        for (int i = 0; i < 4; ++i) {
-            putInt(record.data() + 4 * i, version_[i]);
+        std::vector<uint8_t> record(records::version::kSize);
+        for (size_t i = 0; i < 4; ++i) {
+            records::writeInt32(record.data() + records::version::kNumbers + 4 * i, version_[i]);
         }
         return reply(0, 1, record, {});
     }
@@ -162,49 +159,42 @@ std::vector<uint8_t> ClientState::answer(const Request& request) const {
         if (!connected_) {
             return reply(kNotConnected, 0, {}, "Not connected to a server");
         }
-        std::vector<uint8_t> record(kUserInfoSize);
-        putInt(record.data(), self_.id);
-        putInt(record.data() + 4, self_.channel);
-        putText(record.data() + 8, 30, self_.nickname);
+        std::vector<uint8_t> record(records::userInfo::kSize);
+        writePlayer(record.data(), self_);
         return reply(0, 1, record, {});
     }
     case OpServerInfo: {
         if (!connected_) {
             return reply(kNotConnected, 0, {}, "Not connected to a server");
         }
-        std::vector<uint8_t> record(kServerInfoSize);
+        std::vector<uint8_t> record(records::serverInfo::kSize);
+        namespace s = records::serverInfo;
         uint8_t* r = record.data();
-        putText(r, 30, serverName_);
-        putText(r + 30, 256, welcome_);
+        records::writeText(r, s::kName, serverName_);
+        records::writeText(r, s::kWelcome, welcome_);
         const int32_t serverVersion[4] = {2, 0, 20, 1};
-        for (int i = 0; i < 4; ++i) {
-            putInt(r + 286 + 4 * i, serverVersion[i]);
+        for (size_t i = 0; i < 4; ++i) {
+            records::writeInt32(r + s::kVersion + 4 * i, serverVersion[i]);
         }
-        putText(r + 302, 30, platform_);
-        putText(r + 332, 30, address_);
-        putText(r + 362, 100, address_.substr(0, address_.find(':')));
-        putInt(r + 462, 4 | 2);  // freeware, public
-        putInt(r + 466, 1024);   // maximum users
-        putInt(r + 470, 0x1FFF); // every codec
-        putInt(r + 474, 1);      // channels
-        putInt(r + 478, int32_t(playerCount()));
+        records::writeText(r, s::kPlatform, platform_);
+        records::writeText(r, s::kAddress, address_);
+        records::writeText(r, s::kHostName, address_.substr(0, address_.find(':')));
+        records::writeInt32(r + s::kType, 4 | 2);  // freeware, public
+        records::writeInt32(r + s::kMaximumUsers, 1024);
+        records::writeInt32(r + s::kCodecs, 0x1FFF); // every codec
+        records::writeInt32(r + s::kChannels, 1);
+        records::writeInt32(r + s::kPlayers, int32_t(playerCount()));
         return reply(0, 1, record, {});
     }
     case OpPlayers: {
         // Never more records than the caller has room for.
         const std::vector<Player> all = allPlayers();
         const size_t count = std::min(all.size(), size_t(std::max(request.capacity, 0)));
-        std::vector<uint8_t> records(count * kPlayerSize);
+        std::vector<uint8_t> rows(count * records::player::kSize);
         for (size_t i = 0; i < count; ++i) {
-            uint8_t* r = records.data() + i * kPlayerSize;
-            putInt(r, all[i].id);
-            putInt(r + 4, all[i].channel);
-            putText(r + 8, 30, all[i].nickname);
-            putInt(r + 38, all[i].channelPrivileges);
-            putInt(r + 42, all[i].playerPrivileges);
-            putInt(r + 46, all[i].flags);
+            writePlayer(rows.data() + i * records::player::kSize, all[i]);
         }
-        return reply(0, int32_t(count), records, {});
+        return reply(0, int32_t(count), rows, {});
     }
     case OpSpeakers: {
         if (!connected_) {
@@ -213,7 +203,7 @@ std::vector<uint8_t> ClientState::answer(const Request& request) const {
         const size_t count = std::min(speakers_.size(), size_t(std::max(request.capacity, 0)));
         std::vector<uint8_t> ids(count * 4);
         for (size_t i = 0; i < count; ++i) {
-            putInt(ids.data() + 4 * i, speakers_[i]);
+            records::writeInt32(ids.data() + 4 * i, speakers_[i]);
         }
         return reply(0, int32_t(count), ids, {});
     }

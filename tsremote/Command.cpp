@@ -1,14 +1,16 @@
 #include "Command.h"
 
+#include "records/Records.h"
+
 #include <charconv>
 #include <map>
 
 namespace tsremote {
 namespace {
 
-constexpr size_t kNicknameWidth = 30;
-constexpr size_t kShortTextWidth = 30;
-constexpr size_t kWelcomeWidth = 256;
+constexpr size_t kNicknameWidth = records::player::kNickname.width;
+constexpr size_t kShortTextWidth = records::serverInfo::kName.width;
+constexpr size_t kWelcomeWidth = records::serverInfo::kWelcome.width;
 constexpr size_t kErrorTextWidth = 1023;
 constexpr int32_t kMaxCrowd = 65536;
 constexpr int32_t kMaxStallMs = 60000;

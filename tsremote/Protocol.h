@@ -1,5 +1,7 @@
 #pragma once
 
+#include "records/Records.h"
+
 #include <cstdint>
 
 // The wire between libTSRemote.so and ts2-client-sim: requests and replies take turns on a
@@ -33,10 +35,6 @@ struct ReplyHeader {
     uint32_t errorSize;
 };
 
-constexpr int kVersionSize = 16;
-constexpr int kPlayerSize = 50;
-constexpr int kUserInfoSize = 150;
-constexpr int kServerInfoSize = 482;
 constexpr uint32_t kMaxErrorSize = 1023;
 constexpr int32_t kMaxRecords = 65536;
 

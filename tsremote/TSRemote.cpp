@@ -69,19 +69,19 @@ TSREMOTE_EXPORT int32_t tsrGetLastError(char* buffer, int32_t size) {
 }
 
 TSREMOTE_EXPORT int32_t tsrGetVersion(void* record) {
-    return fixedRecordCall(tsremote::OpVersion, record, tsremote::kVersionSize);
+    return fixedRecordCall(tsremote::OpVersion, record, records::version::kSize);
 }
 
 TSREMOTE_EXPORT int32_t tsrGetUserInfo(void* record) {
-    return fixedRecordCall(tsremote::OpUserInfo, record, tsremote::kUserInfoSize);
+    return fixedRecordCall(tsremote::OpUserInfo, record, records::userInfo::kSize);
 }
 
 TSREMOTE_EXPORT int32_t tsrGetServerInfo(void* record) {
-    return fixedRecordCall(tsremote::OpServerInfo, record, tsremote::kServerInfoSize);
+    return fixedRecordCall(tsremote::OpServerInfo, record, records::serverInfo::kSize);
 }
 
 TSREMOTE_EXPORT int32_t tsrGetPlayers(void* records, int32_t* count) {
-    return listCall(tsremote::OpPlayers, records, count, tsremote::kPlayerSize);
+    return listCall(tsremote::OpPlayers, records, count, records::player::kSize);
 }
 
 TSREMOTE_EXPORT int32_t tsrGetSpeakers(int32_t* ids, int32_t* count) {

@@ -1,8 +1,8 @@
 #include "Program.h"
 
-#include "Failure.h"
-#include "SystrayMod.h"
-#include "Version.h"
+#include "window/Failure.h"
+#include "window/SystrayMod.h"
+#include "app/Version.h"
 #include "config/ConfigFile.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmHelp.h"
@@ -11,7 +11,7 @@
 #include "radio/PlayTheSounds.h"
 #include "sound/DX7Sound.h"
 #include "sound/DeviceList.h"
-#include "sound/OpenALSoundSystem.h"
+#include "sound/openal/OpenALSoundSystem.h"
 #include "sound/SoundSet.h"
 #include "sound/SoundSystem.h"
 #include "teamspeak/ConnectionStatus.h"
@@ -63,7 +63,7 @@ void Program::connectEvents() {
     connect(m.mnuTopics, &QAction::triggered, this,
             [this] { dispatch([this] { frmHelp(*main_).showModal(); }); });
     connect(m.mnuAbout, &QAction::triggered, this,
-            [this] { dispatch([this] { frmAbout(*main_).showModal(); }); });
+            [this] { dispatch([this] { frmAbout(*main_, kProgramVersion.text()).showModal(); }); });
 
     connect(m.MainTimer, &Timer::tick, this, [this] { dispatch([this] { MainTimer_Timer(); }); });
     connect(m.CheckTimer, &Timer::tick, this,
@@ -121,7 +121,7 @@ void Program::lblStatus_Change() {
 }
 
 void Program::logFailure(const QString& label, const Failure& failure) const {
-    if (main_->logErrors->value() > 0) {
+    if (logsFailures(*main_)) {
         log_.WriteErrorLog(label + failure.description() + QLatin1Char(' '), failure.number());
     }
 }
@@ -144,7 +144,7 @@ void Program::Load() {
     trapOnLoad([&] { ConfigFile::Read(m); });
     trapOnLoad([&] { m.logErrors->setValue(vars.bugTracking); });
     trapOnLoad([&] {
-        if (m.logErrors->value() > 0) {
+        if (logsFailures(m)) {
             log_.WriteErrorLog(QStringLiteral("Selected Device: %1 ").arg(vars.soundDeviceIndex),
                                0);
         }

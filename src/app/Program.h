@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MainWindow.h"
+#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,7 @@
-#include "app/Failure.h"
 #include "app/Program.h"
 #include "app/TerminationSignals.h"
+#include "app/Version.h"
+#include "window/Failure.h"
 
 #include <QApplication>
 #include <QFont>
@@ -10,7 +11,7 @@ int main(int argc, char* argv[]) {
     TerminationSignals::catchEarly();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Staticor"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.4"));
+    QApplication::setApplicationVersion(kProgramVersion.text());
     // The window's layout is fixed in small units; the system's smaller sans-serif fits it.
     QFont font = QApplication::font();
     font.setPointSizeF(8.0);

@@ -1,9 +1,9 @@
 #include "ConfigFile.h"
 
 #include "LeadingNumber.h"
-#include "app/Failure.h"
-#include "app/MainWindow.h"
-#include "app/Maker.h"
+#include "window/Failure.h"
+#include "window/MainWindow.h"
+#include "window/Maker.h"
 #include "config/Blanks.h"
 
 #include <QDir>

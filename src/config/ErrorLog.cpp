@@ -1,5 +1,7 @@
 #include "ErrorLog.h"
 
+#include "window/MainWindow.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -24,4 +26,12 @@ void ErrorLog::WriteErrorLog(const QString& message, int32_t number) const {
     }
     // The file is 8-bit text; Latin-1 keeps every byte the program read as it was.
     file.write(entryText(message, number).toLatin1() + "\r\n");
+}
+
+bool logsFailures(const MainWindow& main) {
+    return main.logErrors->value() > 0;
+}
+
+bool logsTrace(const MainWindow& main) {
+    return main.logErrors->value() == 1;
 }

@@ -7,6 +7,15 @@
 #include <cstdint>
 #include <functional>
 
+class MainWindow;
+
+// The two readings of the logging switch (logErrors), different on purpose: failures and
+// the sound-device entries are written for any value above 0, trace entries ("STAT ",
+// "VER ", "SVRCON ", "TX: ", the library's error text) only at exactly 1. So the greyed
+// value 2 writes failures but no trace.
+bool logsFailures(const MainWindow& main);
+bool logsTrace(const MainWindow& main);
+
 // errorlog.txt in the program directory. Each entry is appended on its own, opened and closed
 // per call: date "/" time "/" number ":" message, CR LF. The caller decides whether logging is on.
 class ErrorLog {

@@ -1,6 +1,6 @@
 #include "LeadingNumber.h"
 
-#include "app/Failure.h"
+#include "window/Failure.h"
 
 #include <cfenv>
 #include <clocale>

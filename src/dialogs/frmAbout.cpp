@@ -1,9 +1,9 @@
 #include "frmAbout.h"
 
 #include "DialogFrame.h"
-#include "app/MainWindow.h"
-#include "app/Maker.h"
-#include "app/Twips.h"
+#include "window/MainWindow.h"
+#include "window/Maker.h"
+#include "window/Twips.h"
 
 #include <QLabel>
 #include <algorithm>
@@ -17,8 +17,8 @@ QLabel* makeLabel(const QString& text, QWidget* parent, int left, int top, int w
 }
 } // namespace
 
-frmAbout::frmAbout(MainWindow& main, const ProgramVersion& version)
-    : QDialog(&main), main_(main), version_(version) {
+frmAbout::frmAbout(MainWindow& main, QString version)
+    : QDialog(&main), main_(main), version_(std::move(version)) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About"));
     makeFixedDialog(*this, px(3270), px(3300));
@@ -43,8 +43,8 @@ frmAbout::frmAbout(MainWindow& main, const ProgramVersion& version)
                    std::max(Label8->height(), Label8->heightForWidth(Label8->width())));
 }
 
-QString frmAbout::versionText(const ProgramVersion& version) {
-    return QStringLiteral("Version ") + version.text();
+QString frmAbout::versionText(const QString& version) {
+    return QStringLiteral("Version ") + version;
 }
 
 void frmAbout::showModal() {

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "app/Version.h"
-
 #include <QDialog>
+#include <QString>
 
 class MainWindow;
 class QLabel;
@@ -12,10 +11,11 @@ class frmAbout : public QDialog {
     Q_OBJECT
 
 public:
-    explicit frmAbout(MainWindow& main, const ProgramVersion& version = kProgramVersion);
+    // version: the three numbers as text ("1.0.4").
+    frmAbout(MainWindow& main, QString version);
 
     // "Version " and the three numbers.
-    static QString versionText(const ProgramVersion& version);
+    static QString versionText(const QString& version);
 
     // Loads the window and shows it modally until its close box closes it.
     void showModal();
@@ -30,5 +30,5 @@ private:
     void Form_Load();
 
     MainWindow& main_;
-    ProgramVersion version_;
+    QString version_;
 };

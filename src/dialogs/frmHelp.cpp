@@ -1,10 +1,10 @@
 #include "frmHelp.h"
 
 #include "DialogFrame.h"
-#include "app/Maker.h"
-#include "app/MainWindow.h"
-#include "app/TextBox.h"
-#include "app/Twips.h"
+#include "window/Maker.h"
+#include "window/MainWindow.h"
+#include "window/TextBox.h"
+#include "window/Twips.h"
 
 #include <QPushButton>
 

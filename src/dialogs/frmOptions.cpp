@@ -1,8 +1,8 @@
 #include "frmOptions.h"
 
 #include "DialogFrame.h"
-#include "app/MainWindow.h"
-#include "app/Twips.h"
+#include "window/MainWindow.h"
+#include "window/Twips.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #include "EffectTimers.h"
 
 #include "PlayTheSounds.h"
-#include "app/Failure.h"
-#include "app/MainWindow.h"
+#include "window/Failure.h"
+#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 #include "sound/DX7Sound.h"
 
@@ -23,7 +23,7 @@ void EffectTimers::CheckTimer_Timer() {
         }
         const QString speaker = main_.lstSpeakers->list(0);
         main_.Status->setPanelText(1, QStringLiteral("TX: ") + speaker);
-        if (main_.logErrors->value() == 1) {
+        if (logsTrace(main_)) {
             log_.WriteErrorLog(QStringLiteral("TX: ") + speaker, 0);
         }
     } else {

@@ -1,7 +1,7 @@
 #include "PlayTheSounds.h"
 
 #include "EffectTimers.h"
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 #include "sound/DX7Sound.h"
 
 PlayTheSounds::PlayTheSounds(MainWindow& main, DX7Sound& sound) : main_(main), sound_(sound) {}

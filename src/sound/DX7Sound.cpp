@@ -1,7 +1,7 @@
 #include "DX7Sound.h"
 
-#include "app/Failure.h"
-#include "app/MainWindow.h"
+#include "window/Failure.h"
+#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 
 namespace {
@@ -50,7 +50,7 @@ void DX7Sound::setEnumeration(std::unique_ptr<SoundEnum> enumeration) {
 }
 
 void DX7Sound::logFailure(const char* label, const Failure& failure) const {
-    if (main_.logErrors->value() > 0) {
+    if (logsFailures(main_)) {
         log_.WriteErrorLog(QLatin1String(label) + failure.description() + QLatin1Char(' '),
                            failure.number());
     }

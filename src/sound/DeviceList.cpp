@@ -1,14 +1,13 @@
 #include "DeviceList.h"
 
 #include "DX7Sound.h"
-#include "app/Failure.h"
-#include "app/MainWindow.h"
+#include "window/Failure.h"
+#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 
 namespace DeviceList {
 
 void GetDevices(MainWindow& main, DX7Sound& sound, const ErrorLog& log) {
-    const auto logging = [&main] { return main.logErrors->value() > 0; };
     try {
         std::unique_ptr<SoundEnum> devices = sound.system().GetDSEnum();
         if (!devices) {
@@ -18,7 +17,7 @@ void GetDevices(MainWindow& main, DX7Sound& sound, const ErrorLog& log) {
         sound.setEnumeration(std::move(devices));
 
         const int32_t count = list.GetCount();
-        if (logging()) {
+        if (logsFailures(main)) {
             log.WriteErrorLog(QStringLiteral("Count Device: %1").arg(count), 0);
         }
         for (int32_t i = 1; i <= count; ++i) {
@@ -30,13 +29,13 @@ void GetDevices(MainWindow& main, DX7Sound& sound, const ErrorLog& log) {
             if (main.Combo1->currentIndex() != selected) {
                 main.Combo1->setCurrentIndex(selected);
             }
-            if (logging()) {
+            if (logsFailures(main)) {
                 log.WriteErrorLog(QStringLiteral("Found Device: ") + description, 0);
             }
         }
         main.Combo1->setListIndex(0);
     } catch (const Failure& failure) {
-        if (logging()) {
+        if (logsFailures(main)) {
             log.WriteErrorLog(QStringLiteral("GetDevices: ") + failure.description() +
                                   QLatin1Char(' '),
                               failure.number());

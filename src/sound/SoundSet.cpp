@@ -1,8 +1,8 @@
 #include "SoundSet.h"
 
 #include "DX7Sound.h"
-#include "app/Failure.h"
-#include "app/MainWindow.h"
+#include "window/Failure.h"
+#include "window/MainWindow.h"
 
 namespace SoundSet {
 

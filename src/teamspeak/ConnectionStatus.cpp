@@ -1,6 +1,6 @@
 #include "ConnectionStatus.h"
 
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 #include "modTSRemote.h"
 
@@ -9,14 +9,14 @@ ConnectionStatus::ConnectionStatus(MainWindow& main, modTSRemote& remote, const 
 
 void ConnectionStatus::lblStatus_Change() {
     const ServerDescription server = remote_.GetServerDescription();
-    if (main_.logErrors->value() == 1) {
+    if (logsTrace(main_)) {
         log_.WriteErrorLog(QLatin1String("STAT ") + main_.lblStatus->caption(), 0);
     }
-    if (main_.logErrors->value() == 1) {
+    if (logsTrace(main_)) {
         log_.WriteErrorLog(QLatin1String("VER ") + main_.lblVer->caption(), 0);
     }
     if (main_.lblStatus->caption() == QLatin1String("Connected")) {
-        if (main_.logErrors->value() == 1) {
+        if (logsTrace(main_)) {
             log_.WriteErrorLog(QLatin1String("SVRCON ") + server.serverAddress, 0);
         }
         remote_.DetectNickname();

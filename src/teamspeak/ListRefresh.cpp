@@ -1,7 +1,7 @@
 #include "ListRefresh.h"
 
-#include "app/Failure.h"
-#include "app/MainWindow.h"
+#include "window/Failure.h"
+#include "window/MainWindow.h"
 #include "modTSRemote.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "LoadedRemoteLibrary.h"
 
-#include "app/Failure.h"
+#include "window/Failure.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,6 +24,8 @@ struct LoadedRemoteLibrary::Functions {
 
 namespace {
 
+// The platform loaders rather than QLibrary, which goes on to try other prefixes and
+// suffixes when the file is missing: the program loads exactly this file or nothing.
 void* openLibrary(const QString& path, QString& error) {
 #ifdef _WIN32
     HMODULE module =

@@ -1,18 +1,15 @@
 #pragma once
 
+#include "records/Records.h"
+
 #include <cstdint>
 
 // The client's remote-control library, exactly as it offers itself: six query functions that
-// fill raw packed records (little-endian, no gaps) and return result codes.
+// fill raw packed records (records/Records.h) and return result codes.
 // Implementations: the library loaded at run time, and an in-process fake for tests.
 // A library that cannot be used at all raises a Failure from every call.
 class RemoteLibrary {
 public:
-    static constexpr int kVersionRecordSize = 16;
-    static constexpr int kPlayerRecordSize = 50;
-    static constexpr int kUserInfoRecordSize = 150;
-    static constexpr int kServerInfoRecordSize = 482;
-
     virtual ~RemoteLibrary() = default;
 
     // Fills buffer (size bytes) with the text of the last error.

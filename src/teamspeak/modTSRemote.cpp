@@ -1,7 +1,7 @@
 #include "modTSRemote.h"
 
 #include "DescriptionTexts.h"
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 #include "config/Blanks.h"
 #include "config/ErrorLog.h"
 
@@ -11,13 +11,17 @@
 
 namespace {
 
-constexpr int kNicknameOffset = 8;
-constexpr int kNicknameWidth = 30;
-constexpr int kDetectedNicknameWidth = 29;
-constexpr int kChannelPrivilegesOffset = 38;
-constexpr int kPlayerPrivilegesOffset = 42;
-constexpr int kPlayerFlagsOffset = 46;
+namespace player = records::player;
+namespace server = records::serverInfo;
 
+// The nickname detection reads one byte less than the field holds.
+constexpr int kDetectedNicknameWidth = int(player::kNickname.width) - 1;
+
+QString textOf(const uint8_t* record, records::TextField field) {
+    return modTSRemote::fieldText(record + field.offset, int(field.width));
+}
+
+// Four integers, as in the version record.
 QString versionText(const uint8_t* fields) {
     return QStringLiteral("%1.%2.%3.%4")
         .arg(modTSRemote::decodeInt32(fields))
@@ -58,7 +62,7 @@ const QString& playerFlagsText(int32_t mask) {
 
 modTSRemote::modTSRemote(MainWindow& main, RemoteLibrary& library, const ErrorLog& log)
     : main_(main), library_(library), log_(log),
-      playerRecords_(size_t(kCapacity) * RemoteLibrary::kPlayerRecordSize) {
+      playerRecords_(size_t(kCapacity) * records::player::kSize) {
     players_.reserve(kCapacity);
     speakerIds_.reserve(kCapacity);
 }
@@ -78,44 +82,45 @@ QString modTSRemote::fieldText(const uint8_t* field, int width) {
 void modTSRemote::ReportLastError() {
     std::array<char, kErrorTextSize> buffer{};
     library_.tsrGetLastError(buffer.data(), kErrorTextSize);
-    if (main_.logErrors->value() == 1) {
+    if (logsTrace(main_)) {
         log_.WriteErrorLog(
             fieldText(reinterpret_cast<const uint8_t*>(buffer.data()), kErrorTextSize), 0);
     }
 }
 
 QString modTSRemote::GetClientVersion() {
-    std::array<uint8_t, RemoteLibrary::kVersionRecordSize> record{};
+    std::array<uint8_t, records::version::kSize> record{};
     library_.tsrGetVersion(record.data());
-    return versionText(record.data());
+    return versionText(record.data() + records::version::kNumbers);
 }
 
 void modTSRemote::DetectNickname() {
     main_.lblPID->setCaption(QString());
-    std::array<uint8_t, RemoteLibrary::kUserInfoRecordSize> record{};
+    std::array<uint8_t, records::userInfo::kSize> record{};
     if (library_.tsrGetUserInfo(record.data()) != 0) {
         ReportLastError();
     }
-    main_.lblPID->setCaption(fieldText(record.data() + kNicknameOffset, kDetectedNicknameWidth));
+    main_.lblPID->setCaption(
+        fieldText(record.data() + player::kNickname.offset, kDetectedNicknameWidth));
     main_.lblPID->setCaption(trimBlanks(main_.lblPID->caption()));
 }
 
 ServerDescription modTSRemote::GetServerDescription() {
-    std::array<uint8_t, RemoteLibrary::kServerInfoRecordSize> record{};
+    std::array<uint8_t, records::serverInfo::kSize> record{};
     library_.tsrGetServerInfo(record.data());
     const uint8_t* r = record.data();
     ServerDescription d;
-    d.serverName = fieldText(r + 0, 30);
-    d.welcomeMessage = fieldText(r + 30, 256);
-    d.version = versionText(r + 286);
-    d.platform = fieldText(r + 302, 30);
-    d.serverAddress = fieldText(r + 332, 30);
-    d.hostName = fieldText(r + 362, 100);
-    d.serverType = DescriptionTexts::ServerType(decodeInt32(r + 462));
-    d.maximumUsers = decodeInt32(r + 466);
-    d.codecs = DescriptionTexts::Codecs(decodeInt32(r + 470));
-    d.channelCount = decodeInt32(r + 474);
-    d.playerCount = decodeInt32(r + 478);
+    d.serverName = textOf(r, server::kName);
+    d.welcomeMessage = textOf(r, server::kWelcome);
+    d.version = versionText(r + server::kVersion);
+    d.platform = textOf(r, server::kPlatform);
+    d.serverAddress = textOf(r, server::kAddress);
+    d.hostName = textOf(r, server::kHostName);
+    d.serverType = DescriptionTexts::ServerType(decodeInt32(r + server::kType));
+    d.maximumUsers = decodeInt32(r + server::kMaximumUsers);
+    d.codecs = DescriptionTexts::Codecs(decodeInt32(r + server::kCodecs));
+    d.channelCount = decodeInt32(r + server::kChannels);
+    d.playerCount = decodeInt32(r + server::kPlayers);
     return d;
 }
 
@@ -135,23 +140,20 @@ bool modTSRemote::GetPlayers() {
     players_.resize(size_t(count));
     for (int32_t i = 0; i < count; ++i) {
         const uint8_t* record =
-            playerRecords_.data() + size_t(i) * RemoteLibrary::kPlayerRecordSize;
+            playerRecords_.data() + size_t(i) * records::player::kSize;
         PlayerEntry& entry = players_[size_t(i)];
-        entry.playerId = decodeInt32(record);
-        entry.channelId = decodeInt32(record + 4);
-        const uint8_t* nickname = record + kNicknameOffset;
-        const void* zero = std::memchr(nickname, 0, kNicknameWidth);
-        const qsizetype length =
-            zero ? static_cast<const uint8_t*>(zero) - nickname : kNicknameWidth;
-        const QLatin1StringView bytes(reinterpret_cast<const char*>(nickname), length);
+        entry.playerId = decodeInt32(record + player::kId);
+        entry.channelId = decodeInt32(record + player::kChannel);
+        const std::string_view nickname = records::readText(record, player::kNickname);
+        const QLatin1StringView bytes(nickname.data(), qsizetype(nickname.size()));
         if (entry.nickname != bytes) {
             entry.nickname = QString(bytes);
         }
         entry.channelPrivileges =
-            channelPrivilegesText(decodeInt32(record + kChannelPrivilegesOffset));
+            channelPrivilegesText(decodeInt32(record + player::kChannelPrivileges));
         entry.playerPrivileges =
-            playerPrivilegesText(decodeInt32(record + kPlayerPrivilegesOffset));
-        entry.playerFlags = playerFlagsText(decodeInt32(record + kPlayerFlagsOffset));
+            playerPrivilegesText(decodeInt32(record + player::kPlayerPrivileges));
+        entry.playerFlags = playerFlagsText(decodeInt32(record + player::kFlags));
     }
     return true;
 }

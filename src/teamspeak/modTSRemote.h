@@ -42,8 +42,8 @@ public:
     // The connection states that GetSpeakers returns.
     enum State : int { Unknown = -1, NotRunning = 0, Running = 1, Connected = 2 };
 
-    static constexpr int kCapacity = 1024;
-    static constexpr int kErrorTextSize = 1024;
+    static constexpr int kCapacity = records::kCapacity;
+    static constexpr int kErrorTextSize = records::kErrorTextSize;
 
     modTSRemote(MainWindow& main, RemoteLibrary& library, const ErrorLog& log);
 

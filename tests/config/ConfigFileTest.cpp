@@ -1,6 +1,6 @@
 #include "config/ConfigFile.h"
 
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 #include "support/TempDir.h"
 
 #include <QFileInfo>

@@ -1,6 +1,8 @@
 #include "config/ErrorLog.h"
 
+#include "support/LogEntries.h"
 #include "support/TempDir.h"
+#include "window/MainWindow.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -53,6 +55,33 @@ TEST(ErrorLog, AnUnwritableLogDropsTheEntry) {
     const ErrorLog log(dir.path(), QLocale::c(), fixedTime);
     log.WriteErrorLog(QStringLiteral("lost"), 0);
     EXPECT_TRUE(QFileInfo(dir.file("errorlog.txt")).isDir());
+}
+
+TEST(ErrorLog, EveryLocalesEntriesReadBackWhateverTheMessageHolds) {
+    // The tests read the log through one parser: it must find the number and the message in
+    // any locale's date and time, whatever slashes and colons follow.
+    const QString message = QStringLiteral("SVRCON 10.0.0.1:8767/3:x");
+    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::German, QLocale::Germany),
+                                  QLocale(QLocale::English, QLocale::UnitedStates),
+                                  QLocale(QLocale::Finnish, QLocale::Finland)}) {
+        TempDir dir;
+        ErrorLog(dir.path(), locale, fixedTime).WriteErrorLog(message, -7);
+        const QList<LogEntry> entries = logEntries(dir.read("errorlog.txt"));
+        ASSERT_EQ(entries.size(), 1) << locale.name().toStdString();
+        EXPECT_EQ(entries[0].number, -7) << locale.name().toStdString();
+        EXPECT_EQ(entries[0].message, message) << locale.name().toStdString();
+    }
+}
+
+TEST(LoggingRule, TheGreyedSwitchWritesFailuresButNoTrace) {
+    MainWindow main;
+    const std::pair<int, std::pair<bool, bool>> expected[] = {
+        {0, {false, false}}, {1, {true, true}}, {2, {true, false}}};
+    for (const auto& [value, kinds] : expected) {
+        main.logErrors->setValue(value);
+        EXPECT_EQ(logsFailures(main), kinds.first) << value;
+        EXPECT_EQ(logsTrace(main), kinds.second) << value;
+    }
 }
 
 } // namespace

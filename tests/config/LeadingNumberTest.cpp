@@ -1,6 +1,6 @@
 #include "config/LeadingNumber.h"
 
-#include "app/Failure.h"
+#include "support/RaisesFailure.h"
 
 #include <clocale>
 #include <gtest/gtest.h>
@@ -42,12 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LeadingNumber, BeyondThirtyTwoBitsIsAnOverflow) {
     for (const char* text : {"2147483648", "-2147483649", "1e10", "1e400", "-1e400"}) {
-        try {
-            readLeadingNumber(QString::fromLatin1(text));
-            ADD_FAILURE() << text << " did not fail";
-        } catch (const Failure& failure) {
-            EXPECT_EQ(failure.number(), 6) << text;
-        }
+        EXPECT_THAT([&] { readLeadingNumber(QString::fromLatin1(text)); }, RaisesFailure(6))
+            << text;
     }
 }
 

@@ -1,7 +1,7 @@
-#include "app/MainWindow.h"
-#include "app/Maker.h"
-#include "app/TextBox.h"
-#include "app/Timer.h"
+#include "window/MainWindow.h"
+#include "window/Maker.h"
+#include "window/TextBox.h"
+#include "window/Timer.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
@@ -151,7 +151,7 @@ TEST(ModalDialogs, TimersTickWhileAModalWindowIsOpen) {
     int ticks = 0;
     QObject::connect(main.CheckTimer, &Timer::tick, [&] { ++ticks; });
     main.CheckTimer->setInterval(1);
-    frmAbout about(main);
+    frmAbout about(main, QStringLiteral("1.0.4"));
     QTimer::singleShot(50, &about, [&] { about.close(); });
     about.showModal();
     EXPECT_GT(ticks, 0);
@@ -189,9 +189,16 @@ TEST(HelpWindow, IsAFixedSizeDialogWithTheMainWindowsIcon) {
     EXPECT_EQ(help.windowIcon().cacheKey(), main.windowIcon().cacheKey());
 }
 
-TEST(AboutWindow, ShowsVersionAndTheThreeNumbers) {
-    EXPECT_EQ(frmAbout::versionText({1, 0, 12}), QStringLiteral("Version 1.0.12"));
-    EXPECT_EQ(frmAbout::versionText({2, 10, 0}), QStringLiteral("Version 2.10.0"));
+TEST(AboutWindow, ShowsTheVersionItIsGiven) {
+    MainWindow main;
+    frmAbout about(main, QStringLiteral("2.10.0"));
+    QString shown;
+    whenModal([&](QWidget& modal) {
+        shown = about.Label4->text();
+        modal.close();
+    });
+    about.showModal();
+    EXPECT_EQ(shown, QStringLiteral("Version 2.10.0"));
 }
 
 } // namespace

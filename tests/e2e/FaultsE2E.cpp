@@ -3,7 +3,8 @@
 // running, ends normally when asked, and recovers when the client is back.
 
 #include "Protocol.h"
-#include "e2e/ProgramRun.h"
+#include "support/LogEntries.h"
+#include "support/ProgramRun.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,31 +26,6 @@ namespace {
 const QByteArray kLoggingConfig =
     "BUGTRACKING = 1\r\nSENSITIVITY = 100\r\nCLICKSOUND = click.wav\r\n"
     "NOISESOUND = noise.wav\r\nTXSOUND = tx.wav\r\n";
-
-// The messages of errorlog.txt, without date, time and number.
-QStringList messages(const ProgramRun& run) {
-    static const QRegularExpression entry(QStringLiteral("^.*/-?\\d+:(.*)$"));
-    QStringList out;
-    for (const QString& line : run.lines("errorlog.txt")) {
-        out << entry.match(line).captured(1);
-    }
-    return out;
-}
-
-// Waits for a message at or after index from; its index, or -1.
-qsizetype waitForMessage(const ProgramRun& run, const QString& text, qsizetype from,
-                         int timeoutMs = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    do {
-        const qsizetype at = messages(run).indexOf(text, from);
-        if (at >= 0) {
-            return at;
-        }
-        QThread::msleep(50);
-    } while (timer.elapsed() < timeoutMs);
-    return -1;
-}
 
 // Ends the program as a logout does and expects a normal end.
 void expectNormalEnd(ProgramRun& run, QProcess& staticor) {
@@ -106,31 +82,31 @@ TEST(FaultsE2E, AClientThatDiesOrStallsIsFollowedAndTheProgramRecoversWhenItIsBa
 
     QProcess* sim = &startClient(run);
     send(*sim, "talk 7\n");
-    const qsizetype first = waitForMessage(run, "TX: EDDH_TWR", 0);
-    ASSERT_GE(first, 0) << messages(run).join('\n').toStdString();
+    const qsizetype first = waitForLogMessage(run.dir(), "TX: EDDH_TWR", 0);
+    ASSERT_GE(first, 0) << logMessagesIn(run.dir()).join('\n').toStdString();
 
     // Killed while connected: nothing answers the next tick.
     ::kill(static_cast<pid_t>(sim->processId()), SIGKILL);
     ASSERT_TRUE(sim->waitForFinished(5000));
-    const qsizetype gone = waitForMessage(run, "STAT Not Running", first);
-    ASSERT_GT(gone, first) << messages(run).join('\n').toStdString();
+    const qsizetype gone = waitForLogMessage(run.dir(), "STAT Not Running", first);
+    ASSERT_GT(gone, first) << logMessagesIn(run.dir()).join('\n').toStdString();
 
     // Back, on the socket the dead one left behind.
     sim = &startClient(run);
-    const qsizetype back = waitForMessage(run, "STAT Connected", gone);
-    ASSERT_GT(back, gone) << messages(run).join('\n').toStdString();
+    const qsizetype back = waitForLogMessage(run.dir(), "STAT Connected", gone);
+    ASSERT_GT(back, gone) << logMessagesIn(run.dir()).join('\n').toStdString();
 
     // Stalled for far longer than a call may wait: the program gives up on each call and
     // goes on; once the client answers in time again, transmissions show again.
     send(*sim, "stall 3000\n");
     const qsizetype stalled =
-        waitForMessage(run, "The TeamSpeak client did not answer in time", back);
-    ASSERT_GT(stalled, back) << messages(run).join('\n').toStdString();
+        waitForLogMessage(run.dir(), "The TeamSpeak client did not answer in time", back);
+    ASSERT_GT(stalled, back) << logMessagesIn(run.dir()).join('\n').toStdString();
     send(*sim, "stall 0\nstop 7\n");
     QThread::msleep(1000);
     send(*sim, "talk 7\n");
-    EXPECT_GT(waitForMessage(run, "TX: EDDH_TWR", stalled), stalled)
-        << messages(run).join('\n').toStdString();
+    EXPECT_GT(waitForLogMessage(run.dir(), "TX: EDDH_TWR", stalled), stalled)
+        << logMessagesIn(run.dir()).join('\n').toStdString();
 
     // A stall again, and a logout in the middle of it: the window still closes at once.
     send(*sim, "stall 60000\n");
@@ -204,7 +180,7 @@ private:
             reply = "garbage, not a reply at all";
             break;
         case 2: // more records than anyone asked for, none sent
-            reply = header(magic, 0, 70000, 70000 * tsremote::kPlayerSize, 0);
+            reply = header(magic, 0, 70000, 70000 * records::player::kSize, 0);
             break;
         case 3:
             reply = header(magic, 0, -5, 0, 0);
@@ -213,8 +189,8 @@ private:
             reply = header(magic, 1, 0, 0, 0xFFFFFFFF) + QByteArray(64, 'e');
             break;
         case 5: // records without a zero byte anywhere
-            reply = header(magic, 0, 2, 2 * tsremote::kPlayerSize, 0) +
-                    QByteArray(2 * tsremote::kPlayerSize, 'A');
+            reply = header(magic, 0, 2, 2 * records::player::kSize, 0) +
+                    QByteArray(2 * records::player::kSize, 'A');
             break;
         case 6: // cut inside the header
             reply = header(magic, 0, 1, 4, 0).left(7);
@@ -243,10 +219,10 @@ TEST(FaultsE2E, AClientAnsweringGarbageNeverBringsTheProgramDown) {
         EXPECT_GT(garbage.serve(4000), 40) << "the program kept calling";
     }
     ASSERT_EQ(staticor.state(), QProcess::Running);
-    const qsizetype before = messages(run).size();
+    const qsizetype before = logMessagesIn(run.dir()).size();
     startClient(run);
-    EXPECT_GE(waitForMessage(run, "STAT Connected", before), before)
-        << messages(run).join('\n').toStdString();
+    EXPECT_GE(waitForLogMessage(run.dir(), "STAT Connected", before), before)
+        << logMessagesIn(run.dir()).join('\n').toStdString();
     expectNormalEnd(run, staticor);
 }
 
@@ -264,12 +240,12 @@ TEST(FaultsE2E, SoundFilesThatCannotBeUsedLeaveTheProgramRunning) {
         QProcess& sim = startClient(run);
         send(sim, "talk 7\n");
         // The slots keep the fill sound; the effect goes on.
-        ASSERT_GE(waitForMessage(run, "TX: EDDH_TWR", 0), 0)
-            << messages(run).join('\n').toStdString();
+        ASSERT_GE(waitForLogMessage(run.dir(), "TX: EDDH_TWR", 0), 0)
+            << logMessagesIn(run.dir()).join('\n').toStdString();
         send(sim, "stop 7\ntalk 7\nstop 7\n");
         QThread::msleep(1000);
         expectNormalEnd(run, staticor);
-        EXPECT_GE(messages(run).filter("DX7LoadSound: ").size(), 3);
+        EXPECT_GE(logMessagesIn(run.dir()).filter("DX7LoadSound: ").size(), 3);
     }
     {
         // Without the fill sound Apply stops early, and start-up says so; the window stays.
@@ -280,8 +256,8 @@ TEST(FaultsE2E, SoundFilesThatCannotBeUsedLeaveTheProgramRunning) {
         EXPECT_FALSE(staticor.waitForFinished(3000));
         expectNormalEnd(run, staticor);
         EXPECT_GE(
-            messages(run).indexOf("DX7LoadSound: The system cannot find the file specified. "), 0)
-            << messages(run).join('\n').toStdString();
+            logMessagesIn(run.dir()).indexOf("DX7LoadSound: The system cannot find the file specified. "), 0)
+            << logMessagesIn(run.dir()).join('\n').toStdString();
     }
 }
 

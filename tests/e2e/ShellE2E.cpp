@@ -1,6 +1,6 @@
 // The program as a process: settings read at start-up, written back when SIGTERM closes it.
 
-#include "e2e/ProgramRun.h"
+#include "support/ProgramRun.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,23 +1,13 @@
 // The program and the simulated client as processes: the connection as the error log tells it.
 
-#include "e2e/ProgramRun.h"
+#include "support/LogEntries.h"
+#include "support/ProgramRun.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
 
-// The messages of errorlog.txt, without date, time and number.
-QStringList messages(const ProgramRun& run) {
-    static const QRegularExpression entry(QStringLiteral("^(.*)/(-?\\d+):(.*)$"));
-    QStringList out;
-    for (const QString& line : run.lines("errorlog.txt")) {
-        const QRegularExpressionMatch match = entry.match(line);
-        EXPECT_TRUE(match.hasMatch()) << line.toStdString();
-        out << match.captured(3);
-    }
-    return out;
-}
 
 } // namespace
 
@@ -44,7 +34,7 @@ TEST(TeamSpeakE2E, ConnectingIsLoggedAndTheLocalUserNeverTransmits) {
     ASSERT_TRUE(run.waitForText("errorlog.txt", "STAT Not Running", 5000));
     ASSERT_TRUE(run.terminate(staticor));
 
-    const QStringList log = messages(run);
+    const QStringList log = logMessagesIn(run.dir());
     const qsizetype running = log.indexOf("STAT Running");
     ASSERT_GE(running, 0) << log.join('\n').toStdString();
     EXPECT_EQ(log.value(running + 1), "VER -") << "nothing was shown before";

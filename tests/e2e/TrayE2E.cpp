@@ -1,4 +1,4 @@
-#include "ProgramRun.h"
+#include "support/ProgramRun.h"
 #include "XDisplay.h"
 
 #include <QElapsedTimer>

@@ -1,54 +1,58 @@
 #include "radio/EffectTimers.h"
 
-#include "app/Program.h"
+#include "config/ConfigFile.h"
+#include "config/ErrorLog.h"
 #include "radio/PlayTheSounds.h"
 #include "sound/DX7Sound.h"
-#include "support/FakeRemoteLibrary.h"
+#include "sound/DeviceList.h"
+#include "sound/SoundSet.h"
 #include "support/FakeSoundSystem.h"
+#include "support/LogEntries.h"
 #include "support/QtPrinters.h"
 #include "support/TempDir.h"
+#include "window/MainWindow.h"
 
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
-// The whole program on fakes, with every timer stopped: each test drives the ticks itself.
+// The effect on a recording sound system, its sounds loaded as start-up loads them, every
+// timer stopped: each test fills the speaker list and drives the ticks itself.
 class EffectTimersTest : public testing::Test {
 protected:
     EffectTimersTest() {
         dir.write(QStringLiteral("config.cfg"),
                   "CLICKSOUND = click.wav\r\nNOISESOUND = noise.wav\r\nTXSOUND = tx.wav\r\n"
                   "PLAYTXSOUND = 1\r\nSENSITIVITY = 300\r\n");
-        auto remote = std::make_unique<FakeRemoteLibrary>();
-        auto sound = std::make_unique<FakeSoundSystem>();
-        library = remote.get();
-        fakeSound = sound.get();
-        program = std::make_unique<Program>(dir.path(), std::move(remote), std::move(sound));
-        program->Load();
-        fakeSound->attach(program->sound());
+        main.setProgramDirectory(dir.path());
+        ConfigFile::Read(main);
+        DeviceList::GetDevices(main, engine, log);
+        SoundSet::Apply(main, engine);
+        fakeSound.attach(engine);
         for (Timer* timer : {m().MainTimer, m().CheckTimer, m().NoiseTimer, m().MicClickTimer}) {
             timer->setInterval(0);
         }
-        library->self = {1, 1, "EDDH_TWR"};
-        library->players = {
-            {1, 1, "EDDH_TWR"}, {2, 1, "DLH123"}, {3, 1, "DGF1411"}, {4, 1, "BAW77"}};
-        m().lblPID->setCaption(QStringLiteral("EDDH_TWR"));
-        fakeSound->takeCalls();
+        fakeSound.takeCalls();
     }
 
-    MainWindow& m() { return program->main(); }
-    Vars& vars() { return m().vars; }
-    EffectTimers& effect() { return program->effect(); }
+    MainWindow& m() { return main; }
+    Vars& vars() { return main.vars; }
+    EffectTimers& effect() { return effect_; }
 
-    // The client reports these players talking; the next poll lists them.
-    void talking(std::vector<int32_t> ids) {
-        library->speakers = std::move(ids);
-        program->MainTimer_Timer();
+    // These players are talking now, as the speaker list shows them (by callsign).
+    void talking(const std::vector<int32_t>& ids) {
+        static const std::map<int32_t, QString> callsigns{
+            {2, QStringLiteral("DLH123")}, {3, QStringLiteral("DGF1411")}, {4, QStringLiteral("BAW77")}};
+        m().lstSpeakers->clear();
+        for (int32_t id : ids) {
+            m().lstSpeakers->addItem(callsigns.at(id));
+        }
     }
     // What the ticks did to the three effect slots since the last look.
     QStringList played() {
         QStringList out;
-        for (const QString& call : fakeSound->takeCalls()) {
+        for (const QString& call : fakeSound.takeCalls()) {
             if (call.startsWith(QLatin1String("play ")) ||
                 call.startsWith(QLatin1String("stop "))) {
                 out << call;
@@ -59,9 +63,12 @@ protected:
     QString status() { return m().Status->panelText(1); }
 
     TempDir dir;
-    FakeRemoteLibrary* library = nullptr;
-    FakeSoundSystem* fakeSound = nullptr;
-    std::unique_ptr<Program> program;
+    MainWindow main;
+    ErrorLog log{dir.path()};
+    FakeSoundSystem fakeSound;
+    DX7Sound engine{main, fakeSound, log};
+    PlayTheSounds clicks{main, engine};
+    EffectTimers effect_{main, engine, clicks, log};
 };
 
 TEST_F(EffectTimersTest, OneTransmissionFromStartToEnd) {
@@ -78,7 +85,7 @@ TEST_F(EffectTimersTest, OneTransmissionFromStartToEnd) {
     EXPECT_EQ(played(),
               (QStringList{QStringLiteral("play 5 looping"), QStringLiteral("play 5 looping")}))
         << "the noise is asked to loop on every tick; the TX sound plays once";
-    EXPECT_TRUE(fakeSound->bufferIn(program->sound(), 5)->playing);
+    EXPECT_TRUE(fakeSound.bufferIn(engine, 5)->playing);
 
     talking({});
     effect().NoiseTimer_Timer(); // nobody talks: the noise timer leaves the noise alone
@@ -208,8 +215,7 @@ TEST_F(EffectTimersTest, ThreeSpeakersStoppingAtOnceGiveOneClick) {
 
 TEST_F(EffectTimersTest, TxEntriesAreLoggedOnEveryTickOnlyWithTheSwitchAtOne) {
     const auto txEntries = [&] {
-        return QString::fromLatin1(dir.read(QStringLiteral("errorlog.txt")))
-            .count(QStringLiteral(":TX: DLH123\r\n"));
+        return logMessagesIn(dir.path()).count(QStringLiteral("TX: DLH123"));
     };
     talking({2});
     m().logErrors->setValue(2);
@@ -219,48 +225,6 @@ TEST_F(EffectTimersTest, TxEntriesAreLoggedOnEveryTickOnlyWithTheSwitchAtOne) {
     effect().CheckTimer_Timer();
     effect().CheckTimer_Timer();
     EXPECT_EQ(txEntries(), 2);
-}
-
-TEST_F(EffectTimersTest, TheSensitivitySliderSetsBothTimersAndZeroStopsThem) {
-    m().Sense->setValueChecked(120);
-    EXPECT_EQ(vars().sensitivity, 120);
-    EXPECT_EQ(m().CheckTimer->interval(), 120);
-    EXPECT_EQ(m().NoiseTimer->interval(), 120);
-    EXPECT_TRUE(m().CheckTimer->isTicking());
-    m().Sense->setValueChecked(0);
-    EXPECT_EQ(vars().sensitivity, 0);
-    EXPECT_FALSE(m().CheckTimer->isTicking());
-    EXPECT_FALSE(m().NoiseTimer->isTicking());
-}
-
-TEST_F(EffectTimersTest, StartUpGivesTheConfiguredSensitivityToSliderAndTimers) {
-    EXPECT_EQ(m().Sense->value(), 300);
-    EXPECT_EQ(vars().sensitivity, 300);
-}
-
-TEST_F(EffectTimersTest, AFailingSoundCallAbandonsOnlyTheRestOfThatTick) {
-    // Without the fill sound the table stays empty, so playing the TX slot fails.
-    fakeSound->missingFiles = {QStringLiteral("info.wav")};
-    program->dispatch([&] { program->Apply(); }); // its own click fails too
-    talking({2});
-    program->dispatch([&] { effect().CheckTimer_Timer(); });
-    EXPECT_EQ(status(), QString()) << "the rest of the failed tick did not run";
-    EXPECT_TRUE(vars().txSoundPlayed);
-    program->dispatch([&] { effect().CheckTimer_Timer(); });
-    EXPECT_EQ(status(), QStringLiteral("TX: DLH123")) << "the next tick runs normally";
-    EXPECT_EQ(vars().lastSpeakerCount, 1);
-}
-
-TEST_F(EffectTimersTest, ATickNestedInTheUserListRebuildSeesThePreviousSpeakerList) {
-    talking({2});
-    int seen = -1;
-    library->duringGetPlayers = [&] {
-        effect().CheckTimer_Timer();
-        seen = m().lstSpeakers->listCount();
-    };
-    talking({2, 3});
-    EXPECT_EQ(seen, 1);
-    EXPECT_EQ(m().lstSpeakers->listCount(), 2);
 }
 
 } // namespace

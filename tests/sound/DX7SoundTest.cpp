@@ -1,6 +1,7 @@
 // The slot engine and Apply against the recording fake.
 
 #include "SoundFixture.h"
+#include "support/RaisesFailure.h"
 #include "sound/DeviceList.h"
 #include "sound/SoundSet.h"
 
@@ -190,12 +191,8 @@ TEST_F(EngineTest, AMissingFillSoundLeavesTheTableEmptyAndApplyStopsAtTheClick) 
     fake.missingFiles.insert("info.wav");
     main.logErrors->setValue(1);
     DeviceList::GetDevices(main, engine, log);
-    try {
-        SoundSet::Apply(main, engine);
-        FAIL() << "the click's status call has no buffer to ask";
-    } catch (const Failure& failure) {
-        EXPECT_EQ(failure.number(), 91);
-    }
+    // The click's status call has no buffer to ask.
+    EXPECT_THAT([&] { SoundSet::Apply(main, engine); }, RaisesFailure(91));
     ASSERT_EQ(engine.buffers().size(), 11u);
     for (const DX7Sound::Slot& slot : engine.buffers()) {
         EXPECT_FALSE(slot.Loaded);

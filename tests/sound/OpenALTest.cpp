@@ -1,9 +1,9 @@
 // The OpenAL Soft backend, rendered offline through a loopback device and measured.
 
-#include "app/Failure.h"
-#include "sound/OpenALDevice.h"
-#include "sound/OpenALOutput.h"
-#include "sound/OpenALSoundSystem.h"
+#include "support/RaisesFailure.h"
+#include "sound/openal/OpenALDevice.h"
+#include "sound/openal/OpenALOutput.h"
+#include "sound/openal/OpenALSoundSystem.h"
 #include "support/TempDir.h"
 
 #include <QFile>
@@ -254,12 +254,7 @@ TEST_F(LoopbackTest, FilesThatAreNotMonoOrStereoSoundAreRefused) {
         {dir.file("three.wav"), dsound::kErrBadFormat},
     };
     for (const auto& [path, number] : refused) {
-        try {
-            load(*device, path);
-            ADD_FAILURE() << path.toStdString() << " loaded";
-        } catch (const Failure& failure) {
-            EXPECT_EQ(failure.number(), number) << path.toStdString();
-        }
+        EXPECT_THAT([&] { load(*device, path); }, RaisesFailure(number)) << path.toStdString();
     }
 }
 
@@ -272,12 +267,8 @@ TEST_F(LoopbackTest, AnEmptyOrCutFileIsRefusedOrPlaysOnlyWhatItHolds) {
     dir.write("empty.wav", "");
     dir.write("header.wav", bytes.left(30)); // cut inside the format chunk
     for (const char* name : {"empty.wav", "header.wav"}) {
-        try {
-            load(*device, dir.file(name));
-            ADD_FAILURE() << name << " loaded";
-        } catch (const Failure& failure) {
-            EXPECT_EQ(failure.number(), dsound::kErrBadFormat) << name;
-        }
+        EXPECT_THAT([&] { load(*device, dir.file(name)); }, RaisesFailure(dsound::kErrBadFormat))
+            << name;
     }
 
     // Cut in its samples, the header still promises a second: only the half there is plays.
@@ -361,12 +352,8 @@ TEST(OpenALSoundSystem, ListsTheOutputDevicesAndOpensThemByName) {
     EXPECT_NE(first, nullptr);
     EXPECT_NE(second, nullptr);
     EXPECT_NO_THROW(second->SetCooperativeLevel(nullptr, dsound::kPriority));
-    try {
-        system.DirectSoundCreate(QStringLiteral("No Such Device"));
-        ADD_FAILURE() << "an unknown device opened";
-    } catch (const Failure& failure) {
-        EXPECT_EQ(failure.number(), dsound::kErrNoDriver);
-    }
+    EXPECT_THAT([&] { system.DirectSoundCreate(QStringLiteral("No Such Device")); },
+                RaisesFailure(dsound::kErrNoDriver));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 #include "sound/DX7Sound.h"
 #include "support/FakeSoundSystem.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Failure.h"
+#include "window/Failure.h"
 #include "teamspeak/RemoteLibrary.h"
 
 #include <algorithm>
@@ -68,22 +68,14 @@ public:
         return int(std::count(calls.begin(), calls.end(), name));
     }
 
-    static void putInt(uint8_t* at, int32_t value) {
-        const uint32_t v = uint32_t(value);
-        for (int i = 0; i < 4; ++i) {
-            at[i] = uint8_t(v >> (8 * i));
-        }
-    }
-    static void putText(uint8_t* at, size_t width, const std::string& text) {
-        std::memcpy(at, text.data(), std::min(width, text.size()));
-    }
     static void putPlayer(uint8_t* r, const Player& p) {
-        putInt(r, p.id);
-        putInt(r + 4, p.channel);
-        putText(r + 8, 30, p.nickname);
-        putInt(r + 38, p.channelPrivileges);
-        putInt(r + 42, p.playerPrivileges);
-        putInt(r + 46, p.flags);
+        namespace player = records::player;
+        records::writeInt32(r + player::kId, p.id);
+        records::writeInt32(r + player::kChannel, p.channel);
+        records::writeText(r, player::kNickname, p.nickname);
+        records::writeInt32(r + player::kChannelPrivileges, p.channelPrivileges);
+        records::writeInt32(r + player::kPlayerPrivileges, p.playerPrivileges);
+        records::writeInt32(r + player::kFlags, p.flags);
     }
 
     int32_t tsrGetLastError(char* buffer, int32_t size) override {
@@ -96,8 +88,8 @@ public:
 
     int32_t tsrGetVersion(uint8_t* record) override {
         enter("tsrGetVersion");
-        for (int i = 0; i < 4; ++i) {
-            putInt(record + 4 * i, version[i]);
+        for (size_t i = 0; i < 4; ++i) {
+            records::writeInt32(record + records::version::kNumbers + 4 * i, version[i]);
         }
         return 0;
     }
@@ -116,23 +108,24 @@ public:
         if (serverInfoFails) {
             return -1;
         }
-        putText(r, 30, server.name);
-        putText(r + 30, 256, server.welcome);
-        for (int i = 0; i < 4; ++i) {
-            putInt(r + 286 + 4 * i, server.version[i]);
+        namespace info = records::serverInfo;
+        records::writeText(r, info::kName, server.name);
+        records::writeText(r, info::kWelcome, server.welcome);
+        for (size_t i = 0; i < 4; ++i) {
+            records::writeInt32(r + info::kVersion + 4 * i, server.version[i]);
         }
-        putText(r + 302, 30, server.platform);
-        putText(r + 332, 30, server.address);
-        putText(r + 362, 100, server.hostName);
-        putInt(r + 462, server.type);
-        putInt(r + 466, server.maximumUsers);
-        putInt(r + 470, server.codecs);
-        putInt(r + 474, server.channels);
-        putInt(r + 478, server.playerCount);
+        records::writeText(r, info::kPlatform, server.platform);
+        records::writeText(r, info::kAddress, server.address);
+        records::writeText(r, info::kHostName, server.hostName);
+        records::writeInt32(r + info::kType, server.type);
+        records::writeInt32(r + info::kMaximumUsers, server.maximumUsers);
+        records::writeInt32(r + info::kCodecs, server.codecs);
+        records::writeInt32(r + info::kChannels, server.channels);
+        records::writeInt32(r + info::kPlayers, server.playerCount);
         return 0;
     }
 
-    int32_t tsrGetPlayers(uint8_t* records, int32_t* count) override {
+    int32_t tsrGetPlayers(uint8_t* rows, int32_t* count) override {
         enter("tsrGetPlayers");
         if (duringGetPlayers) {
             duringGetPlayers();
@@ -142,7 +135,7 @@ public:
         }
         const size_t n = std::min(players.size(), size_t(*count));
         for (size_t i = 0; i < n; ++i) {
-            putPlayer(records + 50 * i, players[i]);
+            putPlayer(rows + records::player::kSize * i, players[i]);
         }
         *count = playersCount.value_or(int32_t(n));
         return 0;
@@ -155,7 +148,7 @@ public:
         }
         const size_t n = std::min(speakers.size(), size_t(*count));
         for (size_t i = 0; i < n; ++i) {
-            putInt(reinterpret_cast<uint8_t*>(ids + i), speakers[i]);
+            records::writeInt32(reinterpret_cast<uint8_t*>(ids + i), speakers[i]);
         }
         *count = speakersCount.value_or(int32_t(n));
         return 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Failure.h"
+#include "window/Failure.h"
 #include "sound/DX7Sound.h"
 #include "sound/SoundSystem.h"
 

@@ -1,7 +1,6 @@
 #include "teamspeak/LoadedRemoteLibrary.h"
 
-#include "app/Failure.h"
-#include "app/Program.h"
+#include "window/Failure.h"
 #include "support/TempDir.h"
 
 #include <array>
@@ -65,17 +64,3 @@ TEST(LoadedRemoteLibrary, TheStandInLibraryWithoutAClientSaysItIsNotRunning) {
     unsetenv("TS2_CLIENT_SIM_SOCKET");
 }
 
-TEST(LoadedRemoteLibrary, TheProgramRunsOnWithoutTheLibrary) {
-    TempDir dir;
-    Program program(dir.path());
-    MainWindow& m = program.main();
-    m.logErrors->setValue(1);
-    for (int i = 0; i < 3; ++i) {
-        emit m.MainTimer->tick();
-    }
-    EXPECT_EQ(m.lstUsers->rowCount(), 0);
-    EXPECT_EQ(m.lstSpeakers->listCount(), 0);
-    EXPECT_EQ(m.lblStatus->caption(), "-");
-    EXPECT_EQ(m.lblVer->caption(), "-");
-    EXPECT_FALSE(dir.exists("errorlog.txt")) << "the refreshes report nothing themselves";
-}

@@ -1,8 +1,9 @@
 #include "teamspeak/modTSRemote.h"
 
-#include "app/MainWindow.h"
+#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 #include "support/FakeRemoteLibrary.h"
+#include "support/LogEntries.h"
 #include "support/TempDir.h"
 
 #include <array>
@@ -40,13 +41,6 @@ protected:
     RawLibrary library;
     modTSRemote ts{m, library, log};
 
-    QList<QByteArray> logMessages() const {
-        QList<QByteArray> out;
-        for (const QByteArray& line : dir.lines("errorlog.txt")) {
-            out << line.mid(line.indexOf(":", line.lastIndexOf('/')) + 1);
-        }
-        return out;
-    }
 };
 
 std::array<uint8_t, 4> bytes(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
@@ -87,18 +81,20 @@ TEST_F(ModTSRemoteTest, PlayerRecordsAreReadAtTheirOffsets) {
     library.playerBytes.assign(100, 0);
     uint8_t* r = library.playerBytes.data();
     // Record 0: ID 17, channel 3, "DLH123", channel privileges 9, player privileges 8, flags 24.
-    r[0] = 17;
-    r[4] = 3;
-    std::memcpy(r + 8, "DLH123", 6);
-    r[38] = 9;
-    r[42] = 8;
-    r[46] = 24;
-    // Record 1 begins at byte 50: ID 0x0100 = 256, channel -1, a 30-byte nickname.
-    r[51] = 1;
-    std::memset(r + 54, 0xFF, 4);
-    std::memcpy(r + 58, "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", 30);
-    r[88] = 1;
-    std::memset(r + 92, 0xFF, 4); // player privileges -1: bit 8 set
+    namespace player = records::player;
+    r[player::kId] = 17;
+    r[player::kChannel] = 3;
+    std::memcpy(r + player::kNickname.offset, "DLH123", 6);
+    r[player::kChannelPrivileges] = 9;
+    r[player::kPlayerPrivileges] = 8;
+    r[player::kFlags] = 24;
+    // Record 1 follows at once: ID 0x0100 = 256, channel -1, a 30-byte nickname.
+    uint8_t* r1 = r + player::kSize;
+    r1[player::kId + 1] = 1;
+    std::memset(r1 + player::kChannel, 0xFF, 4);
+    std::memcpy(r1 + player::kNickname.offset, "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", 30);
+    r1[player::kChannelPrivileges] = 1;
+    std::memset(r1 + player::kPlayerPrivileges, 0xFF, 4); // -1: bit 8 set
     ASSERT_TRUE(ts.GetPlayers());
     EXPECT_TRUE(library.buffersWereClean);
     ASSERT_EQ(ts.players().size(), 2u);
@@ -151,7 +147,7 @@ TEST_F(ModTSRemoteTest, PlayerFailureReportsTheLastErrorOnlyWhenLoggingIsExactly
     EXPECT_FALSE(dir.exists("errorlog.txt"));
     m.logErrors->setValue(1);
     ts.GetPlayers();
-    EXPECT_EQ(logMessages(), QList<QByteArray>{"client went away"});
+    EXPECT_EQ(logMessagesIn(dir.path()), QStringList{"client went away"});
     EXPECT_EQ(library.count("tsrGetLastError"), 3); // fetched every time, written once
 }
 
@@ -176,7 +172,7 @@ TEST_F(ModTSRemoteTest, SpeakerResultsMapToConnectionStates) {
     library.speakersResult = -5;
     library.lastError = "odd";
     EXPECT_EQ(ts.GetSpeakers(), modTSRemote::Unknown);
-    EXPECT_EQ(logMessages(), QList<QByteArray>{"odd"});
+    EXPECT_EQ(logMessagesIn(dir.path()), QStringList{"odd"});
 }
 
 TEST_F(ModTSRemoteTest, ImpossibleSpeakerCountsAreNoAnswer) {
@@ -222,7 +218,7 @@ TEST_F(ModTSRemoteTest, FailedUserQueryLeavesTheNicknameEmptyAndIsReported) {
     library.lastError = "not connected";
     ts.DetectNickname();
     EXPECT_EQ(m.lblPID->caption(), "");
-    EXPECT_EQ(logMessages(), QList<QByteArray>{"not connected"});
+    EXPECT_EQ(logMessagesIn(dir.path()), QStringList{"not connected"});
 }
 
 TEST_F(ModTSRemoteTest, ServerDescriptionFields) {

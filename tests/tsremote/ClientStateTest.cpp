@@ -9,6 +9,8 @@ using namespace tsremote;
 
 namespace {
 
+constexpr size_t kRow = records::player::kSize;
+
 struct Reply {
     ReplyHeader header{};
     std::vector<uint8_t> payload;
@@ -36,12 +38,12 @@ protected:
         return r;
     }
     static int32_t at(const std::vector<uint8_t>& b, size_t offset) {
-        return int32_t(uint32_t(b[offset]) | uint32_t(b[offset + 1]) << 8 |
-                       uint32_t(b[offset + 2]) << 16 | uint32_t(b[offset + 3]) << 24);
+        return records::readInt32(b.data() + offset);
     }
-    static std::string text(const std::vector<uint8_t>& b, size_t offset, size_t width) {
-        std::string s(reinterpret_cast<const char*>(b.data() + offset), width);
-        return s.substr(0, s.find('\0'));
+    // A text field of the record that starts at row.
+    static std::string text(const std::vector<uint8_t>& b, records::TextField field,
+                            size_t row = 0) {
+        return std::string(records::readText(b.data() + row, field));
     }
 
     ClientState state;
@@ -71,13 +73,13 @@ TEST_F(ClientStateTest, PlayerRecordsInThePackedLayout) {
     ASSERT_EQ(r.payload.size(), 100u);
     // The local user first, then the players in the order they joined.
     EXPECT_EQ(at(r.payload, 0), 1);
-    EXPECT_EQ(text(r.payload, 8, 30), "Observer");
-    EXPECT_EQ(at(r.payload, 50), 300);
-    EXPECT_EQ(at(r.payload, 54), 4);
-    EXPECT_EQ(text(r.payload, 58, 30), "DLH 123");
-    EXPECT_EQ(at(r.payload, 88), 9);
-    EXPECT_EQ(at(r.payload, 92), 8);
-    EXPECT_EQ(at(r.payload, 96), -1);
+    EXPECT_EQ(text(r.payload, records::player::kNickname), "Observer");
+    EXPECT_EQ(at(r.payload, kRow + records::player::kId), 300);
+    EXPECT_EQ(at(r.payload, kRow + records::player::kChannel), 4);
+    EXPECT_EQ(text(r.payload, records::player::kNickname, kRow), "DLH 123");
+    EXPECT_EQ(at(r.payload, kRow + records::player::kChannelPrivileges), 9);
+    EXPECT_EQ(at(r.payload, kRow + records::player::kPlayerPrivileges), 8);
+    EXPECT_EQ(at(r.payload, kRow + records::player::kFlags), -1);
 }
 
 TEST_F(ClientStateTest, AThirtyByteNicknameFillsItsFieldWithoutAZero) {
@@ -87,9 +89,8 @@ TEST_F(ClientStateTest, AThirtyByteNicknameFillsItsFieldWithoutAZero) {
     ASSERT_EQ(user.header.result, 0);
     ASSERT_EQ(user.payload.size(), 150u);
     EXPECT_EQ(at(user.payload, 0), 5);
-    EXPECT_EQ(std::string(user.payload.begin() + 8, user.payload.begin() + 38),
-              "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234");
-    EXPECT_EQ(user.payload[38], 0);
+    EXPECT_EQ(text(user.payload, records::player::kNickname), "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234");
+    EXPECT_EQ(user.payload[records::player::kNickname.end()], 0);
 }
 
 TEST_F(ClientStateTest, ServerRecordInThePackedLayout) {
@@ -97,12 +98,12 @@ TEST_F(ClientStateTest, ServerRecordInThePackedLayout) {
     run("server Win32 \"Hello all\"");
     const Reply r = ask(OpServerInfo);
     ASSERT_EQ(r.payload.size(), 482u);
-    EXPECT_EQ(text(r.payload, 0, 30), "Radio Net");
-    EXPECT_EQ(text(r.payload, 30, 256), "Hello all");
-    EXPECT_EQ(text(r.payload, 302, 30), "Win32");
-    EXPECT_EQ(text(r.payload, 332, 30), "127.0.0.1:8767");
-    EXPECT_EQ(text(r.payload, 362, 100), "127.0.0.1");
-    EXPECT_EQ(at(r.payload, 478), 1) << "the local user";
+    EXPECT_EQ(text(r.payload, records::serverInfo::kName), "Radio Net");
+    EXPECT_EQ(text(r.payload, records::serverInfo::kWelcome), "Hello all");
+    EXPECT_EQ(text(r.payload, records::serverInfo::kPlatform), "Win32");
+    EXPECT_EQ(text(r.payload, records::serverInfo::kAddress), "127.0.0.1:8767");
+    EXPECT_EQ(text(r.payload, records::serverInfo::kHostName), "127.0.0.1");
+    EXPECT_EQ(at(r.payload, records::serverInfo::kPlayers), 1) << "the local user";
 }
 
 TEST_F(ClientStateTest, NeverMoreRecordsThanTheCallerHasRoomFor) {
@@ -111,9 +112,9 @@ TEST_F(ClientStateTest, NeverMoreRecordsThanTheCallerHasRoomFor) {
     const Reply players = ask(OpPlayers, 1024);
     EXPECT_EQ(players.header.count, 1024);
     EXPECT_EQ(players.payload.size(), 1024u * 50);
-    EXPECT_EQ(text(players.payload, 50 + 8, 30), "PLAYER0001");
-    EXPECT_EQ(at(players.payload, 50), 1000);
-    EXPECT_EQ(text(players.payload, 1023 * 50 + 8, 30), "PLAYER1023");
+    EXPECT_EQ(text(players.payload, records::player::kNickname, kRow), "PLAYER0001");
+    EXPECT_EQ(at(players.payload, kRow), 1000);
+    EXPECT_EQ(text(players.payload, records::player::kNickname, 1023 * kRow), "PLAYER1023");
     for (int id = 1000; id < 1010; ++id) {
         run("talk " + std::to_string(id));
     }

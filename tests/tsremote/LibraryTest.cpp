@@ -2,7 +2,7 @@
 // nonsense.
 
 #include "Protocol.h"
-#include "SimProcess.h"
+#include "support/SimProcess.h"
 #include "SocketPath.h"
 #include "support/TempDir.h"
 
@@ -215,7 +215,8 @@ TEST_F(LibraryTest, RunningConnectedTalkingAndQuitting) {
     EXPECT_EQ(speakersResult(), -1) << "running, not connected";
     std::array<uint8_t, 16> version{};
     EXPECT_EQ(tsrGetVersion(version.data()), 0);
-    EXPECT_EQ(version[8], 32);
+    EXPECT_EQ(records::readInt32(version.data() + records::version::kNumbers + 8), 32)
+        << "the release number";
 
     sim.type("connect 127.0.0.1:8767\njoin 7 EDDH_TWR\njoin 8 DLH123\ntalk 8\ntalk 7");
     EXPECT_EQ(speakers(), (std::vector<int32_t>{8, 7}));
@@ -223,10 +224,11 @@ TEST_F(LibraryTest, RunningConnectedTalkingAndQuitting) {
     int32_t count = 1024;
     ASSERT_EQ(tsrGetPlayers(records.data(), &count), 0);
     ASSERT_EQ(count, 3);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(&records[50 + 8])), "EDDH_TWR");
+    EXPECT_EQ(records::readText(records.data() + records::player::kSize, records::player::kNickname),
+              "EDDH_TWR");
     std::array<uint8_t, 482> server{};
     EXPECT_EQ(tsrGetServerInfo(server.data()), 0);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(&server[332])), "127.0.0.1:8767");
+    EXPECT_EQ(records::readText(server.data(), records::serverInfo::kAddress), "127.0.0.1:8767");
 
     sim.type("stop 8\nstop 7");
     EXPECT_EQ(speakers(), std::vector<int32_t>{});

@@ -1,7 +1,7 @@
 #include "OpenALOutput.h"
 
-#include "SoundSystem.h"
-#include "app/Failure.h"
+#include "sound/SoundSystem.h"
+#include "window/Failure.h"
 
 #include <AL/al.h>
 #include <AL/alext.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SoundSystem.h"
+#include "sound/SoundSystem.h"
 
 #include <AL/al.h>
 #include <memory>

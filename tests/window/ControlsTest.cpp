@@ -1,12 +1,12 @@
-#include "app/AppIcon.h"
-#include "app/CheckBox.h"
-#include "app/ComboList.h"
-#include "app/Failure.h"
-#include "app/Label.h"
-#include "app/ListBox.h"
-#include "app/ListView.h"
-#include "app/Slider.h"
-#include "app/Timer.h"
+#include "window/AppIcon.h"
+#include "window/CheckBox.h"
+#include "window/ComboList.h"
+#include "window/Label.h"
+#include "window/ListBox.h"
+#include "window/ListView.h"
+#include "window/Slider.h"
+#include "window/Timer.h"
+#include "support/RaisesFailure.h"
 
 #include <QImage>
 #include <QSet>
@@ -15,15 +15,6 @@
 
 namespace {
 
-// Runs the statement and returns the number of the failure it raised, or 0.
-template <typename F> int failureOf(F&& statement) {
-    try {
-        statement();
-    } catch (const Failure& failure) {
-        return failure.number();
-    }
-    return 0;
-}
 
 TEST(TimerControl, ZeroStopsANonZeroIntervalStartsANegativeOneIsRefused) {
     Timer timer(300);
@@ -31,7 +22,7 @@ TEST(TimerControl, ZeroStopsANonZeroIntervalStartsANegativeOneIsRefused) {
     timer.setInterval(0);
     EXPECT_FALSE(timer.isTicking());
     EXPECT_EQ(timer.interval(), 0);
-    EXPECT_EQ(failureOf([&] { timer.setInterval(-1); }), 380);
+    EXPECT_THAT([&] { timer.setInterval(-1); }, RaisesFailure(380));
     EXPECT_FALSE(timer.isTicking());
     timer.setInterval(50);
     EXPECT_TRUE(timer.isTicking());
@@ -42,8 +33,8 @@ TEST(TimerControl, ZeroStopsANonZeroIntervalStartsANegativeOneIsRefused) {
 TEST(SliderControl, RefusesOutOfRangeValuesInsteadOfClamping) {
     Slider slider(0, 100, 1, 5, 70);
     QSignalSpy changes(&slider, &QSlider::valueChanged);
-    EXPECT_EQ(failureOf([&] { slider.setValueChecked(150); }), 380);
-    EXPECT_EQ(failureOf([&] { slider.setValueChecked(-1); }), 380);
+    EXPECT_THAT([&] { slider.setValueChecked(150); }, RaisesFailure(380));
+    EXPECT_THAT([&] { slider.setValueChecked(-1); }, RaisesFailure(380));
     EXPECT_EQ(slider.value(), 70);
     EXPECT_EQ(changes.count(), 0);
     slider.setValueChecked(100);
@@ -57,8 +48,8 @@ TEST(CheckBoxControl, HoldsUntickedTickedAndGreyed) {
     EXPECT_EQ(box.value(), 0);
     box.setValue(2);
     EXPECT_EQ(box.value(), 2);
-    EXPECT_EQ(failureOf([&] { box.setValue(3); }), 380);
-    EXPECT_EQ(failureOf([&] { box.setValue(-1); }), 380);
+    EXPECT_THAT([&] { box.setValue(3); }, RaisesFailure(380));
+    EXPECT_THAT([&] { box.setValue(-1); }, RaisesFailure(380));
     EXPECT_EQ(box.value(), 2);
     // A click on a greyed box ticks it; further clicks toggle without greying again.
     box.click();
@@ -75,8 +66,8 @@ TEST(ComboListControl, SelectsOnlyListedEntries) {
     combo.addItems({QStringLiteral("first"), QStringLiteral("second")});
     combo.setListIndex(1);
     EXPECT_EQ(combo.listIndex(), 1);
-    EXPECT_EQ(failureOf([&] { combo.setListIndex(2); }), 380);
-    EXPECT_EQ(failureOf([&] { combo.setListIndex(-2); }), 380);
+    EXPECT_THAT([&] { combo.setListIndex(2); }, RaisesFailure(380));
+    EXPECT_THAT([&] { combo.setListIndex(-2); }, RaisesFailure(380));
     EXPECT_EQ(combo.listIndex(), 1);
 }
 
@@ -105,8 +96,8 @@ TEST(ListBoxControl, ListsEntriesInOrderAndRefusesOtherIndexes) {
     EXPECT_EQ(box.listCount(), 2);
     EXPECT_EQ(box.list(0), QStringLiteral("DLH123"));
     EXPECT_EQ(box.list(1), QStringLiteral("EDDH_TWR"));
-    EXPECT_EQ(failureOf([&] { box.list(2); }), 381);
-    EXPECT_EQ(failureOf([&] { box.list(-1); }), 381);
+    EXPECT_THAT([&] { box.list(2); }, RaisesFailure(381));
+    EXPECT_THAT([&] { box.list(-1); }, RaisesFailure(381));
     box.clear();
     EXPECT_EQ(box.listCount(), 0);
 }
@@ -139,7 +130,7 @@ TEST(ListViewControl, FindsRowsByKeyAndRefusesADuplicateKey) {
     EXPECT_EQ(view.findKey(QStringLiteral("ID9")), second);
     EXPECT_EQ(view.findKey(QStringLiteral("ID8")), -1);
     EXPECT_EQ(view.subItem(first, 1), QStringLiteral("7"));
-    EXPECT_EQ(failureOf([&] { view.setKey(second, QStringLiteral("ID7")); }), 35602);
+    EXPECT_THAT([&] { view.setKey(second, QStringLiteral("ID7")); }, RaisesFailure(35602));
     EXPECT_EQ(view.key(second), QStringLiteral("ID9"));
     view.clear();
     EXPECT_EQ(view.rowCount(), 0);

@@ -1,6 +1,6 @@
 #include "OpenALEnum.h"
 
-#include "app/Failure.h"
+#include "window/Failure.h"
 
 #include <AL/alc.h>
 

@@ -1,7 +1,5 @@
-#include "app/MainWindow.h"
-#include "app/Program.h"
-#include "app/SystrayMod.h"
-#include "support/TempDir.h"
+#include "window/MainWindow.h"
+#include "window/SystrayMod.h"
 
 #include <QCoreApplication>
 #include <QSystemTrayIcon>
@@ -19,38 +17,36 @@ void runQueuedCalls() {
 // minimised and reachable, never be hidden.
 TEST(TrayWithoutNotificationArea, MinimisingMinimisesAndHidesNothing) {
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
-    TempDir dir;
-    Program program(dir.path());
-    MainWindow& main = program.main();
+    MainWindow main;
+    SystrayMod& tray = *new SystrayMod(main); // owned by the window
     main.show();
     main.showMinimized();
-    program.tray().Resize();
+    tray.Resize();
     runQueuedCalls();
     EXPECT_TRUE(main.isVisible());
-    EXPECT_FALSE(program.tray().iconShown());
+    EXPECT_FALSE(tray.iconShown());
 }
 
 TEST(TrayIcon, CarriesTheProgramsTipAndIcon) {
-    TempDir dir;
-    Program program(dir.path());
-    EXPECT_EQ(program.tray().icon().toolTip(), QStringLiteral("Staticor"));
-    EXPECT_FALSE(program.tray().icon().icon().isNull());
+    MainWindow main;
+    SystrayMod& tray = *new SystrayMod(main);
+    EXPECT_EQ(tray.icon().toolTip(), QStringLiteral("Staticor"));
+    EXPECT_FALSE(tray.icon().icon().isNull());
 }
 
 TEST(TrayIcon, OnlyTheLeftAndRightButtonsRestoreTheWindow) {
-    TempDir dir;
-    Program program(dir.path());
-    MainWindow& main = program.main();
+    MainWindow main;
+    SystrayMod& tray = *new SystrayMod(main); // owned by the window
     main.show();
     main.hide();
-    program.tray().iconActivated(QSystemTrayIcon::DoubleClick);
-    program.tray().iconActivated(QSystemTrayIcon::MiddleClick);
+    tray.iconActivated(QSystemTrayIcon::DoubleClick);
+    tray.iconActivated(QSystemTrayIcon::MiddleClick);
     EXPECT_FALSE(main.isVisible());
-    program.tray().iconActivated(QSystemTrayIcon::Context);
+    tray.iconActivated(QSystemTrayIcon::Context);
     EXPECT_TRUE(main.isVisible());
     EXPECT_FALSE(main.isMinimized());
     main.hide();
-    program.tray().iconActivated(QSystemTrayIcon::Trigger);
+    tray.iconActivated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(main.isVisible());
 }
 

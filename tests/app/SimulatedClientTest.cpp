@@ -4,7 +4,8 @@
 #include "sound/SoundSystem.h"
 #include "support/TempDir.h"
 #include "teamspeak/LoadedRemoteLibrary.h"
-#include "tsremote/SimProcess.h"
+#include "support/LogEntries.h"
+#include "support/SimProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +24,6 @@ protected:
         QStringList out;
         for (int i = 0; i < m().lstSpeakers->listCount(); ++i) {
             out << m().lstSpeakers->list(i);
-        }
-        return out;
-    }
-    QList<QByteArray> messages() const {
-        QList<QByteArray> out;
-        for (const QByteArray& line : dir.lines("errorlog.txt")) {
-            out << line.mid(line.indexOf(':', line.lastIndexOf('/')) + 1);
         }
         return out;
     }
@@ -52,7 +46,7 @@ TEST_F(SimulatedClientTest, ConnectingDetectsTheNicknameAndTheLocalUserIsNeverLi
     tick();
     EXPECT_EQ(m().lblStatus->caption(), "Connected");
     EXPECT_EQ(m().lblPID->caption(), "DLH 123");
-    EXPECT_EQ(messages(), (QList<QByteArray>{"STAT Running", "VER -", "STAT Connected",
+    EXPECT_EQ(logMessagesIn(dir.path()), (QStringList{"STAT Running", "VER -", "STAT Connected",
                                              "VER 2.0.32.60", "SVRCON 127.0.0.1:8767"}));
     ASSERT_EQ(m().lstUsers->rowCount(), 2);
     EXPECT_EQ(m().lstUsers->rowText(1), "EDDH_TWR");

@@ -1,7 +1,7 @@
 #include "WaveFile.h"
 
-#include "SoundSystem.h"
-#include "app/Failure.h"
+#include "sound/SoundSystem.h"
+#include "window/Failure.h"
 
 #include <QFile>
 #include <QFileInfo>

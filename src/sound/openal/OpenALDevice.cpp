@@ -3,7 +3,7 @@
 #include "OpenALBuffer.h"
 #include "OpenALOutput.h"
 #include "WaveFile.h"
-#include "app/Failure.h"
+#include "window/Failure.h"
 
 OpenALDevice::OpenALDevice(std::shared_ptr<OpenALOutput> output) : output_(std::move(output)) {}
 

@@ -1,6 +1,7 @@
 #include "app/Program.h"
 #include "sound/SoundSystem.h"
 #include "support/FakeRemoteLibrary.h"
+#include "support/LogEntries.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,14 +23,12 @@ protected:
         library->speakersResult = speakersResult;
         program->MainTimer_Timer();
     }
-    // The log's messages, without date, time and number.
-    QList<QByteArray> messages() const {
-        QList<QByteArray> out;
-        for (const QByteArray& line : dir.lines("errorlog.txt")) {
-            const int colon = line.indexOf(':', line.lastIndexOf('/'));
-            EXPECT_EQ(line.mid(line.lastIndexOf('/') + 1, colon - line.lastIndexOf('/') - 1), "0")
-                << "trace entries carry the number 0";
-            out << line.mid(colon + 1);
+    // The log's messages; trace entries carry the number 0.
+    QStringList messages() const {
+        QStringList out;
+        for (const LogEntry& entry : logEntries(dir.read("errorlog.txt"))) {
+            EXPECT_EQ(entry.number, 0) << entry.message.toStdString();
+            out << entry.message;
         }
         return out;
     }
@@ -58,7 +57,7 @@ TEST_F(ConnectionStatusTest, NotRunningShownThenConnectedInOneTick) {
     library->calls.clear();
     tickWith(0);
     EXPECT_EQ(messages(),
-              (QList<QByteArray>{"STAT Connected", "VER ?.?.?.?", "SVRCON 127.0.0.1:8767"}));
+              (QStringList{"STAT Connected", "VER ?.?.?.?", "SVRCON 127.0.0.1:8767"}));
     EXPECT_EQ(m().lblPID->caption(), "DLH123");
     EXPECT_EQ(m().lblVer->caption(), "2.0.32.60");
     EXPECT_EQ(library->calls,
@@ -69,7 +68,7 @@ TEST_F(ConnectionStatusTest, NotRunningShownThenConnectedInOneTick) {
 TEST_F(ConnectionStatusTest, FromStartUpStraightToConnectedLogsTheInitialVersionText) {
     m().logErrors->setValue(1);
     tickWith(0);
-    EXPECT_EQ(messages(), (QList<QByteArray>{"STAT Connected", "VER -", "SVRCON 127.0.0.1:8767"}));
+    EXPECT_EQ(messages(), (QStringList{"STAT Connected", "VER -", "SVRCON 127.0.0.1:8767"}));
 }
 
 TEST_F(ConnectionStatusTest, RunningThenConnectedLogsTheVersionReadWhileRunning) {
@@ -78,7 +77,7 @@ TEST_F(ConnectionStatusTest, RunningThenConnectedLogsTheVersionReadWhileRunning)
     tickWith(-1);
     library->version[3] = 60;
     tickWith(0);
-    EXPECT_EQ(messages(), (QList<QByteArray>{"STAT Running", "VER -", "STAT Connected",
+    EXPECT_EQ(messages(), (QStringList{"STAT Running", "VER -", "STAT Connected",
                                              "VER 2.0.32.59", "SVRCON 127.0.0.1:8767"}));
     EXPECT_EQ(m().lblVer->caption(), "2.0.32.60");
 }
@@ -89,7 +88,7 @@ TEST_F(ConnectionStatusTest, QuittingLogsOnceAndKeepsTheNickname) {
     m().logErrors->setValue(1);
     tickWith(-1000);
     tickWith(-1000);
-    EXPECT_EQ(messages(), (QList<QByteArray>{"STAT Not Running", "VER 2.0.32.60"}));
+    EXPECT_EQ(messages(), (QStringList{"STAT Not Running", "VER 2.0.32.60"}));
     EXPECT_EQ(m().lblPID->caption(), "DLH123");
 }
 
@@ -120,7 +119,7 @@ TEST_F(ConnectionStatusTest, FailedServerQueryLogsTheAddressEmpty) {
     library->serverInfoFails = true;
     m().logErrors->setValue(1);
     tickWith(0);
-    EXPECT_EQ(messages(), (QList<QByteArray>{"STAT Connected", "VER -", "SVRCON "}));
+    EXPECT_EQ(messages(), (QStringList{"STAT Connected", "VER -", "SVRCON "}));
 }
 
 TEST_F(ConnectionStatusTest, FailedUserQueryLeavesNoNicknameSoTheLocalUserIsListed) {
@@ -130,7 +129,7 @@ TEST_F(ConnectionStatusTest, FailedUserQueryLeavesNoNicknameSoTheLocalUserIsList
     m().logErrors->setValue(1);
     tickWith(0);
     EXPECT_EQ(m().lblPID->caption(), "");
-    EXPECT_EQ(messages(), (QList<QByteArray>{"STAT Connected", "VER -", "SVRCON 127.0.0.1:8767",
+    EXPECT_EQ(messages(), (QStringList{"STAT Connected", "VER -", "SVRCON 127.0.0.1:8767",
                                              "Not connected to a server"}));
     program->MainTimer_Timer();
     ASSERT_EQ(m().lstSpeakers->listCount(), 1);

@@ -2,7 +2,7 @@
 
 #include "OpenALOutput.h"
 #include "WaveFile.h"
-#include "app/Failure.h"
+#include "window/Failure.h"
 
 #include <cmath>
 #include <numbers>

@@ -1,0 +1,110 @@
+// Start-up as a whole: the configured device chosen from the list, then Apply; and the
+// program polling on without a remote-control library.
+
+#include "app/Program.h"
+#include "teamspeak/RemoteLibrary.h"
+#include "support/FakeSoundSystem.h"
+#include "support/LogEntries.h"
+#include "support/TempDir.h"
+#include "window/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Start-up as a whole on the fake: the configured device, then Apply.
+class StartUpTest : public ::testing::Test {
+protected:
+    void start(const QByteArray& config) {
+        dir.write("config.cfg", config);
+        auto sound = std::make_unique<FakeSoundSystem>();
+        fake = sound.get();
+        fake->devices = {{QStringLiteral("Primary Sound Driver"), QStringLiteral("{a}")},
+                         {QStringLiteral("USB Headset"), QStringLiteral("{b}")}};
+        program = std::make_unique<Program>(dir.path(), nullptr, std::move(sound));
+        fake->attach(program->sound());
+        program->main().messageBox = [this](const QString&, const QString& text,
+                                            QMessageBox::Icon) { messages.append(text); };
+        program->Load();
+    }
+
+    TempDir dir;
+    FakeSoundSystem* fake = nullptr;
+    std::unique_ptr<Program> program;
+    QStringList messages;
+};
+
+TEST_F(StartUpTest, TheConfiguredDeviceIsSelectedBeforeApplyOpensIt) {
+    start("SOUNDDEVICE = 1\r\nBUGTRACKING = 1\r\nCLICKSOUND = click.wav\r\n");
+    EXPECT_EQ(program->main().Combo1->listIndex(), 1);
+    EXPECT_TRUE(fake->calls.contains("create {b}"));
+    EXPECT_FALSE(fake->calls.contains("create {a}"));
+    EXPECT_EQ(logMessagesIn(dir.path()),
+              (QStringList{"Selected Device: 1 ", "Count Device: 2",
+                           "Found Device: Primary Sound Driver", "Found Device: USB Headset",
+                           // no TX or noise sound configured
+                           "DX7LoadSound: File not found ", "DX7LoadSound: File not found "}));
+    EXPECT_EQ(program->main().MainTimer->interval(), 50);
+    EXPECT_TRUE(FakeSoundSystem::bufferIn(program->sound(), 0)->playing);
+}
+
+TEST_F(StartUpTest, ADevicePastTheEndIsLoggedAndTheFirstDeviceIsUsed) {
+    start("SOUNDDEVICE = 2\r\nBUGTRACKING = 1\r\n");
+    EXPECT_EQ(program->main().Combo1->listIndex(), 0);
+    EXPECT_TRUE(fake->calls.contains("create {a}"));
+    const QStringList entries = logMessagesIn(dir.path());
+    ASSERT_GE(entries.size(), 5);
+    EXPECT_EQ(entries[0], "Selected Device: 2 ");
+    EXPECT_EQ(entries[4], "OnLoad: Invalid property value ");
+    EXPECT_TRUE(dir.read("errorlog.txt").contains("/380:OnLoad: Invalid property value \r\n"));
+    EXPECT_EQ(program->main().MainTimer->interval(), 50);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(StartUpTest, TheGreyedLoggingSwitchStillWritesStartUpFailures) {
+    start("SOUNDDEVICE = 2\r\nBUGTRACKING = 2\r\n");
+    const QStringList entries = logMessagesIn(dir.path());
+    EXPECT_TRUE(entries.contains("Selected Device: 2 "));
+    EXPECT_TRUE(entries.contains("OnLoad: Invalid property value "));
+}
+
+TEST_F(StartUpTest, ADeviceOfMinusOneClearsTheSelectionAndEndsTheProgram) {
+    EXPECT_THROW(start("SOUNDDEVICE = -1\r\n"), EndProgram);
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_FALSE(dir.exists("errorlog.txt"));
+    // No orderly shutdown: the configuration is not rewritten.
+    EXPECT_EQ(dir.read("config.cfg"), "SOUNDDEVICE = -1\r\n");
+}
+
+TEST_F(StartUpTest, AMissingFillSoundEndsApplyAndStartUpLogsIt) {
+    dir.write("config.cfg", "BUGTRACKING = 1\r\n");
+    auto sound = std::make_unique<FakeSoundSystem>();
+    sound->missingFiles.insert("info.wav");
+    program = std::make_unique<Program>(dir.path(), nullptr, std::move(sound));
+    program->Load();
+    EXPECT_EQ(logMessagesIn(dir.path()).mid(3), (QStringList{"DX7LoadSound: File not found ",
+                                            "CreateBuffers: Object variable or With block "
+                                            "variable not set ",
+                                            "OnLoad: Object variable or With block variable "
+                                            "not set "}));
+    EXPECT_TRUE(dir.read("errorlog.txt").contains("/91:OnLoad: "));
+    // Apply ended at the click: no polling.
+    EXPECT_EQ(program->main().MainTimer->interval(), 0);
+}
+
+TEST(ProgramWithoutLibrary, PollsOnWithEmptyListsAndLogsNothing) {
+    TempDir dir;
+    Program program(dir.path());
+    MainWindow& m = program.main();
+    m.logErrors->setValue(1);
+    for (int i = 0; i < 3; ++i) {
+        emit m.MainTimer->tick();
+    }
+    EXPECT_EQ(m.lstUsers->rowCount(), 0);
+    EXPECT_EQ(m.lstSpeakers->listCount(), 0);
+    EXPECT_EQ(m.lblStatus->caption(), "-");
+    EXPECT_EQ(m.lblVer->caption(), "-");
+    EXPECT_FALSE(dir.exists("errorlog.txt")) << "the refreshes report nothing themselves";
+}
+
+} // namespace
