@@ -2,8 +2,8 @@
 // setting within what its control accepts, and what is written back must read back the same.
 
 #include "FuzzSupport.h"
-#include "window/MainWindow.h"
 #include "config/ConfigFile.h"
+#include "window/MainWindow.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ByteStream.h"
-#include "window/Failure.h"
 #include "teamspeak/RemoteLibrary.h"
+#include "window/Failure.h"
 
 namespace fuzz {
 

@@ -4,10 +4,10 @@
 
 #include "FuzzSupport.h"
 #include "FuzzedRemoteLibrary.h"
-#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 #include "teamspeak/ListRefresh.h"
 #include "teamspeak/modTSRemote.h"
+#include "window/MainWindow.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 // refused with a Failure or becomes a buffer that plays; nothing else may happen.
 
 #include "FuzzSupport.h"
-#include "window/Failure.h"
 #include "sound/openal/OpenALDevice.h"
 #include "sound/openal/WaveFile.h"
+#include "window/Failure.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // its layout is exactly the one the program reads and writes. An existing file is a user's
 // settings and is left alone.
 
-#include "window/MainWindow.h"
 #include "config/ConfigFile.h"
+#include "window/MainWindow.h"
 
 #include <QApplication>
 #include <QFile>

@@ -179,7 +179,7 @@ std::vector<uint8_t> ClientState::answer(const Request& request) const {
         records::writeText(r, s::kPlatform, platform_);
         records::writeText(r, s::kAddress, address_);
         records::writeText(r, s::kHostName, address_.substr(0, address_.find(':')));
-        records::writeInt32(r + s::kType, 4 | 2);  // freeware, public
+        records::writeInt32(r + s::kType, 4 | 2); // freeware, public
         records::writeInt32(r + s::kMaximumUsers, 1024);
         records::writeInt32(r + s::kCodecs, 0x1FFF); // every codec
         records::writeInt32(r + s::kChannels, 1);

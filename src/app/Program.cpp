@@ -1,7 +1,5 @@
 #include "Program.h"
 
-#include "window/Failure.h"
-#include "window/SystrayMod.h"
 #include "app/Version.h"
 #include "config/ConfigFile.h"
 #include "dialogs/frmAbout.h"
@@ -11,14 +9,16 @@
 #include "radio/PlayTheSounds.h"
 #include "sound/DX7Sound.h"
 #include "sound/DeviceList.h"
-#include "sound/openal/OpenALSoundSystem.h"
 #include "sound/SoundSet.h"
 #include "sound/SoundSystem.h"
+#include "sound/openal/OpenALSoundSystem.h"
 #include "teamspeak/ConnectionStatus.h"
 #include "teamspeak/ListRefresh.h"
 #include "teamspeak/LoadedRemoteLibrary.h"
 #include "teamspeak/RemoteLibrary.h"
 #include "teamspeak/modTSRemote.h"
+#include "window/Failure.h"
+#include "window/SystrayMod.h"
 
 #include <QAction>
 #include <QPushButton>

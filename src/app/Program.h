@@ -1,7 +1,7 @@
 #pragma once
 
-#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
+#include "window/MainWindow.h"
 
 #include <QCoreApplication>
 #include <QObject>

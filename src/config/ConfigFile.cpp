@@ -1,10 +1,10 @@
 #include "ConfigFile.h"
 
 #include "LeadingNumber.h"
+#include "config/Blanks.h"
 #include "window/Failure.h"
 #include "window/MainWindow.h"
 #include "window/Maker.h"
-#include "config/Blanks.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,12 +6,13 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <locale.h>
 #include <string>
 
-#include <locale.h>
-
 namespace {
-bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool isDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 } // namespace
 
 long long readLeadingNumber(const QString& text) {

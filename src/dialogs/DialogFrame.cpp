@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <QScreen>
-
 #include <algorithm>
 
 void makeFixedDialog(QDialog& dialog, int clientWidth, int clientHeight) {
@@ -17,8 +16,10 @@ void centreOn(QDialog& dialog, const QWidget& window) {
     // Centred on a window near the screen's edge, the dialog must still be all on screen.
     if (const QScreen* screen = window.screen()) {
         const QRect area = screen->availableGeometry();
-        topLeft.setX(std::clamp(topLeft.x(), area.left(), std::max(area.left(), area.right() - dialog.width())));
-        topLeft.setY(std::clamp(topLeft.y(), area.top(), std::max(area.top(), area.bottom() - dialog.height())));
+        topLeft.setX(std::clamp(topLeft.x(), area.left(),
+                                std::max(area.left(), area.right() - dialog.width())));
+        topLeft.setY(std::clamp(topLeft.y(), area.top(),
+                                std::max(area.top(), area.bottom() - dialog.height())));
     }
     dialog.move(topLeft);
 }

@@ -1,8 +1,8 @@
 #include "frmHelp.h"
 
 #include "DialogFrame.h"
-#include "window/Maker.h"
 #include "window/MainWindow.h"
+#include "window/Maker.h"
 #include "window/TextBox.h"
 #include "window/Twips.h"
 
@@ -31,9 +31,10 @@ QStringList frmHelp::helpLines() {
         QStringLiteral("A: Go to Options -> Preferences and exclude the callsign"),
         QString(),
         QStringLiteral("Q: How do I report an error?"),
-        QStringLiteral("A: Go to Options -> Debug Information and enable 'Logging'. Use the program "
-                       "until the error occurs, then send the 'errorlog.txt' and the 'config.cfg' "
-                       "(can be found at the InstallationDirectory) to ") +
+        QStringLiteral(
+            "A: Go to Options -> Debug Information and enable 'Logging'. Use the program "
+            "until the error occurs, then send the 'errorlog.txt' and the 'config.cfg' "
+            "(can be found at the InstallationDirectory) to ") +
             QLatin1String(maker::kSupportEmail),
         QString(),
         QStringLiteral("Q: Can I create own sounds ?"),

@@ -1,10 +1,10 @@
 #include "EffectTimers.h"
 
 #include "PlayTheSounds.h"
-#include "window/Failure.h"
-#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 #include "sound/DX7Sound.h"
+#include "window/Failure.h"
+#include "window/MainWindow.h"
 
 EffectTimers::EffectTimers(MainWindow& main, DX7Sound& sound, PlayTheSounds& clicks,
                            const ErrorLog& log)

@@ -1,8 +1,8 @@
 #include "PlayTheSounds.h"
 
 #include "EffectTimers.h"
-#include "window/MainWindow.h"
 #include "sound/DX7Sound.h"
+#include "window/MainWindow.h"
 
 PlayTheSounds::PlayTheSounds(MainWindow& main, DX7Sound& sound) : main_(main), sound_(sound) {}
 

@@ -1,8 +1,8 @@
 #include "DX7Sound.h"
 
+#include "config/ErrorLog.h"
 #include "window/Failure.h"
 #include "window/MainWindow.h"
-#include "config/ErrorLog.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "DeviceList.h"
 
 #include "DX7Sound.h"
+#include "config/ErrorLog.h"
 #include "window/Failure.h"
 #include "window/MainWindow.h"
-#include "config/ErrorLog.h"
 
 namespace DeviceList {
 

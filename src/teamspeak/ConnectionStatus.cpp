@@ -1,8 +1,8 @@
 #include "ConnectionStatus.h"
 
-#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 #include "modTSRemote.h"
+#include "window/MainWindow.h"
 
 ConnectionStatus::ConnectionStatus(MainWindow& main, modTSRemote& remote, const ErrorLog& log)
     : main_(main), remote_(remote), log_(log) {}

@@ -1,8 +1,8 @@
 #include "ListRefresh.h"
 
+#include "modTSRemote.h"
 #include "window/Failure.h"
 #include "window/MainWindow.h"
-#include "modTSRemote.h"
 
 #include <QCoreApplication>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "modTSRemote.h"
 
 #include "DescriptionTexts.h"
-#include "window/MainWindow.h"
 #include "config/Blanks.h"
 #include "config/ErrorLog.h"
+#include "window/MainWindow.h"
 
 #include <algorithm>
 #include <array>
@@ -139,8 +139,7 @@ bool modTSRemote::GetPlayers() {
     // converted again, which spares a full server a thousand allocations per tick.
     players_.resize(size_t(count));
     for (int32_t i = 0; i < count; ++i) {
-        const uint8_t* record =
-            playerRecords_.data() + size_t(i) * records::player::kSize;
+        const uint8_t* record = playerRecords_.data() + size_t(i) * records::player::kSize;
         PlayerEntry& entry = players_[size_t(i)];
         entry.playerId = decodeInt32(record + player::kId);
         entry.channelId = decodeInt32(record + player::kChannel);

@@ -63,9 +63,13 @@ void CheckBox::setValue(int value) {
     }
 }
 
-QString CheckBox::caption() const { return label_->text(); }
+QString CheckBox::caption() const {
+    return label_->text();
+}
 
-void CheckBox::click() { box_->click(); }
+void CheckBox::click() {
+    box_->click();
+}
 
 void CheckBox::mousePressEvent(QMouseEvent* event) {
     // A press on the caption acts as a press on the box.

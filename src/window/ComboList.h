@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QComboBox>
-
 #include <cstdint>
 
 // A drop-down list whose selected index is 16-bit: 0 is the first entry, -1 no selection.

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <exception>
 
@@ -17,7 +16,9 @@ public:
     const char* what() const noexcept override { return what_.constData(); }
 
     // The failures raised by the program's own controls and conversions.
-    static Failure invalidPropertyValue() { return {380, QStringLiteral("Invalid property value")}; }
+    static Failure invalidPropertyValue() {
+        return {380, QStringLiteral("Invalid property value")};
+    }
     static Failure overflow() { return {6, QStringLiteral("Overflow")}; }
 
 private:

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QLabel>
-
 #include <cstdint>
 
 // A label whose caption change raises its change event only when the text differs.

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 
 // The program's module-level variables: one instance for the whole run, held by the main

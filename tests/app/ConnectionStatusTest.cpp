@@ -56,8 +56,7 @@ TEST_F(ConnectionStatusTest, NotRunningShownThenConnectedInOneTick) {
     m().logErrors->setValue(1);
     library->calls.clear();
     tickWith(0);
-    EXPECT_EQ(messages(),
-              (QStringList{"STAT Connected", "VER ?.?.?.?", "SVRCON 127.0.0.1:8767"}));
+    EXPECT_EQ(messages(), (QStringList{"STAT Connected", "VER ?.?.?.?", "SVRCON 127.0.0.1:8767"}));
     EXPECT_EQ(m().lblPID->caption(), "DLH123");
     EXPECT_EQ(m().lblVer->caption(), "2.0.32.60");
     EXPECT_EQ(library->calls,
@@ -77,8 +76,8 @@ TEST_F(ConnectionStatusTest, RunningThenConnectedLogsTheVersionReadWhileRunning)
     tickWith(-1);
     library->version[3] = 60;
     tickWith(0);
-    EXPECT_EQ(messages(), (QStringList{"STAT Running", "VER -", "STAT Connected",
-                                             "VER 2.0.32.59", "SVRCON 127.0.0.1:8767"}));
+    EXPECT_EQ(messages(), (QStringList{"STAT Running", "VER -", "STAT Connected", "VER 2.0.32.59",
+                                       "SVRCON 127.0.0.1:8767"}));
     EXPECT_EQ(m().lblVer->caption(), "2.0.32.60");
 }
 
@@ -130,7 +129,7 @@ TEST_F(ConnectionStatusTest, FailedUserQueryLeavesNoNicknameSoTheLocalUserIsList
     tickWith(0);
     EXPECT_EQ(m().lblPID->caption(), "");
     EXPECT_EQ(messages(), (QStringList{"STAT Connected", "VER -", "SVRCON 127.0.0.1:8767",
-                                             "Not connected to a server"}));
+                                       "Not connected to a server"}));
     program->MainTimer_Timer();
     ASSERT_EQ(m().lstSpeakers->listCount(), 1);
     EXPECT_EQ(m().lstSpeakers->list(0), "DLH123");

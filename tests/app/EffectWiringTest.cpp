@@ -1,6 +1,5 @@
-#include "radio/EffectTimers.h"
-
 #include "app/Program.h"
+#include "radio/EffectTimers.h"
 #include "radio/PlayTheSounds.h"
 #include "sound/DX7Sound.h"
 #include "support/FakeRemoteLibrary.h"

@@ -2,10 +2,10 @@
 
 #include "app/Program.h"
 #include "sound/SoundSystem.h"
-#include "support/TempDir.h"
-#include "teamspeak/LoadedRemoteLibrary.h"
 #include "support/LogEntries.h"
 #include "support/SimProcess.h"
+#include "support/TempDir.h"
+#include "teamspeak/LoadedRemoteLibrary.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,7 @@ TEST_F(SimulatedClientTest, ConnectingDetectsTheNicknameAndTheLocalUserIsNeverLi
     EXPECT_EQ(m().lblStatus->caption(), "Connected");
     EXPECT_EQ(m().lblPID->caption(), "DLH 123");
     EXPECT_EQ(logMessagesIn(dir.path()), (QStringList{"STAT Running", "VER -", "STAT Connected",
-                                             "VER 2.0.32.60", "SVRCON 127.0.0.1:8767"}));
+                                                      "VER 2.0.32.60", "SVRCON 127.0.0.1:8767"}));
     ASSERT_EQ(m().lstUsers->rowCount(), 2);
     EXPECT_EQ(m().lstUsers->rowText(1), "EDDH_TWR");
     EXPECT_EQ(m().lstUsers->subItem(1, 3), "Admin");

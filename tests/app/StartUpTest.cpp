@@ -2,10 +2,10 @@
 // program polling on without a remote-control library.
 
 #include "app/Program.h"
-#include "teamspeak/RemoteLibrary.h"
 #include "support/FakeSoundSystem.h"
 #include "support/LogEntries.h"
 #include "support/TempDir.h"
+#include "teamspeak/RemoteLibrary.h"
 #include "window/MainWindow.h"
 
 #include <gtest/gtest.h>
@@ -82,11 +82,12 @@ TEST_F(StartUpTest, AMissingFillSoundEndsApplyAndStartUpLogsIt) {
     sound->missingFiles.insert("info.wav");
     program = std::make_unique<Program>(dir.path(), nullptr, std::move(sound));
     program->Load();
-    EXPECT_EQ(logMessagesIn(dir.path()).mid(3), (QStringList{"DX7LoadSound: File not found ",
-                                            "CreateBuffers: Object variable or With block "
-                                            "variable not set ",
-                                            "OnLoad: Object variable or With block variable "
-                                            "not set "}));
+    EXPECT_EQ(logMessagesIn(dir.path()).mid(3),
+              (QStringList{"DX7LoadSound: File not found ",
+                           "CreateBuffers: Object variable or With block "
+                           "variable not set ",
+                           "OnLoad: Object variable or With block variable "
+                           "not set "}));
     EXPECT_TRUE(dir.read("errorlog.txt").contains("/91:OnLoad: "));
     // Apply ended at the click: no polling.
     EXPECT_EQ(program->main().MainTimer->interval(), 0);

@@ -1,7 +1,7 @@
 #include "config/ConfigFile.h"
 
-#include "window/MainWindow.h"
 #include "support/TempDir.h"
+#include "window/MainWindow.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
-#include "window/MainWindow.h"
-#include "window/Maker.h"
-#include "window/TextBox.h"
-#include "window/Timer.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmHelp.h"
 #include "dialogs/frmOptions.h"
 #include "support/QtPrinters.h"
+#include "window/MainWindow.h"
+#include "window/Maker.h"
+#include "window/TextBox.h"
+#include "window/Timer.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -255,8 +255,9 @@ TEST(FaultsE2E, SoundFilesThatCannotBeUsedLeaveTheProgramRunning) {
         QProcess& staticor = run.start();
         EXPECT_FALSE(staticor.waitForFinished(3000));
         expectNormalEnd(run, staticor);
-        EXPECT_GE(
-            logMessagesIn(run.dir()).indexOf("DX7LoadSound: The system cannot find the file specified. "), 0)
+        EXPECT_GE(logMessagesIn(run.dir()).indexOf(
+                      "DX7LoadSound: The system cannot find the file specified. "),
+                  0)
             << logMessagesIn(run.dir()).join('\n').toStdString();
     }
 }

@@ -43,7 +43,8 @@ TEST(PackageE2E, TheLauncherGivesEachUserAProgramDirectoryThatKeepsTheSettings) 
     const QString packages = scratch.filePath(QStringLiteral("packages"));
     runTool(QStringLiteral("cpack"), {QStringLiteral("--config"), config, QStringLiteral("-G"),
                                       QStringLiteral("DEB"), QStringLiteral("-B"), packages});
-    const QStringList debs = QDir(packages).entryList({QStringLiteral("staticor_" STATICOR_VERSION "_*.deb")});
+    const QStringList debs =
+        QDir(packages).entryList({QStringLiteral("staticor_" STATICOR_VERSION "_*.deb")});
     ASSERT_EQ(debs.size(), 1);
     const QString deb = QDir(packages).filePath(debs.first());
     const QString depends =

@@ -3,8 +3,8 @@
 // clock by watching the file grow while it is written (the writer writes in real time), so
 // that the delays from the client's events to the sounds can be measured.
 
-#include "support/ProgramRun.h"
 #include "e2e/WaveRecording.h"
+#include "support/ProgramRun.h"
 
 #include <QThread>
 #include <algorithm>

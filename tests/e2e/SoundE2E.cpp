@@ -1,11 +1,11 @@
 // The program as a process on OpenAL Soft's own devices: the wave writer records what it
 // plays, the null device stands in for a machine with one output.
 
-#include "support/ProgramRun.h"
 #include "e2e/WaveRecording.h"
 #include "sound/openal/OpenALDevice.h"
 #include "sound/openal/OpenALOutput.h"
 #include "sound/openal/OpenALSoundSystem.h"
+#include "support/ProgramRun.h"
 
 #include <QElapsedTimer>
 #include <QThread>

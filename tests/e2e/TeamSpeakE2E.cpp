@@ -6,10 +6,7 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
-namespace {
-
-
-} // namespace
+namespace {} // namespace
 
 TEST(TeamSpeakE2E, ConnectingIsLoggedAndTheLocalUserNeverTransmits) {
     ProgramRun run;

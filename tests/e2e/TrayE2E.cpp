@@ -1,5 +1,5 @@
-#include "support/ProgramRun.h"
 #include "XDisplay.h"
+#include "support/ProgramRun.h"
 
 #include <QElapsedTimer>
 #include <QThread>

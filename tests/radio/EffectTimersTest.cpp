@@ -42,8 +42,9 @@ protected:
 
     // These players are talking now, as the speaker list shows them (by callsign).
     void talking(const std::vector<int32_t>& ids) {
-        static const std::map<int32_t, QString> callsigns{
-            {2, QStringLiteral("DLH123")}, {3, QStringLiteral("DGF1411")}, {4, QStringLiteral("BAW77")}};
+        static const std::map<int32_t, QString> callsigns{{2, QStringLiteral("DLH123")},
+                                                          {3, QStringLiteral("DGF1411")},
+                                                          {4, QStringLiteral("BAW77")}};
         m().lstSpeakers->clear();
         for (int32_t id : ids) {
             m().lstSpeakers->addItem(callsigns.at(id));

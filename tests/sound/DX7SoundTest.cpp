@@ -1,9 +1,9 @@
 // The slot engine and Apply against the recording fake.
 
 #include "SoundFixture.h"
-#include "support/RaisesFailure.h"
 #include "sound/DeviceList.h"
 #include "sound/SoundSet.h"
+#include "support/RaisesFailure.h"
 
 using Buffer = FakeSoundSystem::Buffer;
 

@@ -1,9 +1,9 @@
 // The OpenAL Soft backend, rendered offline through a loopback device and measured.
 
-#include "support/RaisesFailure.h"
 #include "sound/openal/OpenALDevice.h"
 #include "sound/openal/OpenALOutput.h"
 #include "sound/openal/OpenALSoundSystem.h"
+#include "support/RaisesFailure.h"
 #include "support/TempDir.h"
 
 #include <QFile>

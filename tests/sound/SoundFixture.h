@@ -1,10 +1,10 @@
 #pragma once
 
-#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 #include "sound/DX7Sound.h"
 #include "support/FakeSoundSystem.h"
 #include "support/TempDir.h"
+#include "window/MainWindow.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "window/Failure.h"
 #include "teamspeak/RemoteLibrary.h"
+#include "window/Failure.h"
 
 #include <algorithm>
 #include <cstring>

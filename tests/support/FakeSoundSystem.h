@@ -1,8 +1,8 @@
 #pragma once
 
-#include "window/Failure.h"
 #include "sound/DX7Sound.h"
 #include "sound/SoundSystem.h"
+#include "window/Failure.h"
 
 #include <QFileInfo>
 #include <QSet>

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "support/QtPrinters.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
-
-#include "support/QtPrinters.h"
 
 // A scratch program directory for one test.
 class TempDir {

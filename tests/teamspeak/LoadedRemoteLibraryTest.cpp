@@ -1,7 +1,7 @@
 #include "teamspeak/LoadedRemoteLibrary.h"
 
-#include "window/Failure.h"
 #include "support/TempDir.h"
+#include "window/Failure.h"
 
 #include <array>
 #include <cstdlib>
@@ -63,4 +63,3 @@ TEST(LoadedRemoteLibrary, TheStandInLibraryWithoutAClientSaysItIsNotRunning) {
     EXPECT_STREQ(text.data(), "The TeamSpeak client is not running");
     unsetenv("TS2_CLIENT_SIM_SOCKET");
 }
-

@@ -1,10 +1,10 @@
 #include "teamspeak/modTSRemote.h"
 
-#include "window/MainWindow.h"
 #include "config/ErrorLog.h"
 #include "support/FakeRemoteLibrary.h"
 #include "support/LogEntries.h"
 #include "support/TempDir.h"
+#include "window/MainWindow.h"
 
 #include <array>
 #include <gtest/gtest.h>
@@ -40,7 +40,6 @@ protected:
     ErrorLog log{dir.path()};
     RawLibrary library;
     modTSRemote ts{m, library, log};
-
 };
 
 std::array<uint8_t, 4> bytes(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {

@@ -2,8 +2,8 @@
 // nonsense.
 
 #include "Protocol.h"
-#include "support/SimProcess.h"
 #include "SocketPath.h"
+#include "support/SimProcess.h"
 #include "support/TempDir.h"
 
 #include <QFileInfo>
@@ -224,8 +224,9 @@ TEST_F(LibraryTest, RunningConnectedTalkingAndQuitting) {
     int32_t count = 1024;
     ASSERT_EQ(tsrGetPlayers(records.data(), &count), 0);
     ASSERT_EQ(count, 3);
-    EXPECT_EQ(records::readText(records.data() + records::player::kSize, records::player::kNickname),
-              "EDDH_TWR");
+    EXPECT_EQ(
+        records::readText(records.data() + records::player::kSize, records::player::kNickname),
+        "EDDH_TWR");
     std::array<uint8_t, 482> server{};
     EXPECT_EQ(tsrGetServerInfo(server.data()), 0);
     EXPECT_EQ(records::readText(server.data(), records::serverInfo::kAddress), "127.0.0.1:8767");

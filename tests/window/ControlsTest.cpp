@@ -1,3 +1,4 @@
+#include "support/RaisesFailure.h"
 #include "window/AppIcon.h"
 #include "window/CheckBox.h"
 #include "window/ComboList.h"
@@ -6,7 +7,6 @@
 #include "window/ListView.h"
 #include "window/Slider.h"
 #include "window/Timer.h"
-#include "support/RaisesFailure.h"
 
 #include <QImage>
 #include <QSet>
@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
 
 TEST(TimerControl, ZeroStopsANonZeroIntervalStartsANegativeOneIsRefused) {
     Timer timer(300);

@@ -59,9 +59,9 @@ inline constexpr std::size_t kCodecs = 470;
 inline constexpr std::size_t kChannels = 474;
 inline constexpr std::size_t kPlayers = 478;
 static_assert(kName.end() == kWelcome.offset && kWelcome.end() == kVersion &&
-              kVersion + version::kSize == kPlatform.offset &&
-              kPlatform.end() == kAddress.offset && kAddress.end() == kHostName.offset &&
-              kHostName.end() == kType && kPlayers + 4 == kSize);
+              kVersion + version::kSize == kPlatform.offset && kPlatform.end() == kAddress.offset &&
+              kAddress.end() == kHostName.offset && kHostName.end() == kType &&
+              kPlayers + 4 == kSize);
 } // namespace serverInfo
 
 // A 32-bit little-endian field at any offset.
