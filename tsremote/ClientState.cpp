@@ -8,13 +8,8 @@ namespace tsremote {
 namespace {
 
 template <typename Player> void writePlayer(uint8_t* record, const Player& p) {
-    namespace r = records::player;
-    records::writeInt32(record + r::kId, p.id);
-    records::writeInt32(record + r::kChannel, p.channel);
-    records::writeText(record, r::kNickname, p.nickname);
-    records::writeInt32(record + r::kChannelPrivileges, p.channelPrivileges);
-    records::writeInt32(record + r::kPlayerPrivileges, p.playerPrivileges);
-    records::writeInt32(record + r::kFlags, p.flags);
+    records::writePlayer(
+        record, {p.id, p.channel, p.nickname, p.channelPrivileges, p.playerPrivileges, p.flags});
 }
 
 const char* functionName(uint32_t operation) {

@@ -51,16 +51,7 @@ protected:
         }
     }
     // What the ticks did to the three effect slots since the last look.
-    QStringList played() {
-        QStringList out;
-        for (const QString& call : fakeSound.takeCalls()) {
-            if (call.startsWith(QLatin1String("play ")) ||
-                call.startsWith(QLatin1String("stop "))) {
-                out << call;
-            }
-        }
-        return out;
-    }
+    QStringList played() { return fakeSound.takePlaysAndStops(); }
     QString status() { return m().Status->panelText(1); }
 
     TempDir dir;

@@ -69,13 +69,8 @@ public:
     }
 
     static void putPlayer(uint8_t* r, const Player& p) {
-        namespace player = records::player;
-        records::writeInt32(r + player::kId, p.id);
-        records::writeInt32(r + player::kChannel, p.channel);
-        records::writeText(r, player::kNickname, p.nickname);
-        records::writeInt32(r + player::kChannelPrivileges, p.channelPrivileges);
-        records::writeInt32(r + player::kPlayerPrivileges, p.playerPrivileges);
-        records::writeInt32(r + player::kFlags, p.flags);
+        records::writePlayer(
+            r, {p.id, p.channel, p.nickname, p.channelPrivileges, p.playerPrivileges, p.flags});
     }
 
     int32_t tsrGetLastError(char* buffer, int32_t size) override {

@@ -175,6 +175,18 @@ public:
         return out;
     }
 
+    // The plays and stops recorded so far; the whole record starts over.
+    QStringList takePlaysAndStops() {
+        QStringList out;
+        for (const QString& call : takeCalls()) {
+            if (call.startsWith(QLatin1String("play ")) ||
+                call.startsWith(QLatin1String("stop "))) {
+                out << call;
+            }
+        }
+        return out;
+    }
+
     // The fake buffer held in a slot of the engine, or nullptr.
     static Buffer* bufferIn(const DX7Sound& engine, int slot) {
         return dynamic_cast<Buffer*>(engine.buffers().at(static_cast<size_t>(slot)).Buffer.get());

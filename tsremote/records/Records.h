@@ -95,4 +95,23 @@ inline void writeText(uint8_t* record, TextField field, std::string_view text) {
     std::memcpy(record + field.offset, text.data(), std::min(field.width, text.size()));
 }
 
+// A whole player record, written into a zeroed one.
+struct PlayerFields {
+    int32_t id;
+    int32_t channel;
+    std::string_view nickname;
+    int32_t channelPrivileges;
+    int32_t playerPrivileges;
+    int32_t flags;
+};
+
+inline void writePlayer(uint8_t* record, const PlayerFields& p) {
+    writeInt32(record + player::kId, p.id);
+    writeInt32(record + player::kChannel, p.channel);
+    writeText(record, player::kNickname, p.nickname);
+    writeInt32(record + player::kChannelPrivileges, p.channelPrivileges);
+    writeInt32(record + player::kPlayerPrivileges, p.playerPrivileges);
+    writeInt32(record + player::kFlags, p.flags);
+}
+
 } // namespace records
