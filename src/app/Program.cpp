@@ -51,19 +51,24 @@ Program::~Program() = default;
 void Program::connectEvents() {
     MainWindow& m = *main_;
     connect(&m, &MainWindow::unloadRequested, this, [this] { dispatch([this] { Unload(); }); });
-    connect(m.Command1, &QPushButton::clicked, this, [this] { dispatch([this] { Apply(); }); });
+    // What the user starts from the window may open a modal window (a dialog, or the sound
+    // device's failure box); started from inside a list refresh, the refresh would wait for it
+    // and no tick would poll until it closed. So it runs once the refresh is over.
+    connect(m.Command1, &QPushButton::clicked, this,
+            [this] { dispatchOutsideRefresh([this] { Apply(); }); });
     connect(m.mnuDebug, &QAction::triggered, this, [this] {
-        dispatch([this] {
+        dispatchOutsideRefresh([this] {
             main_->setHeightTwips(MainWindow::kDebugInformationSize.height);
             main_->setWidthTwips(MainWindow::kDebugInformationSize.width);
         });
     });
     connect(m.mnuPreferences, &QAction::triggered, this,
-            [this] { dispatch([this] { frmOptions(*main_).showModal(); }); });
+            [this] { dispatchOutsideRefresh([this] { frmOptions(*main_).showModal(); }); });
     connect(m.mnuTopics, &QAction::triggered, this,
-            [this] { dispatch([this] { frmHelp(*main_).showModal(); }); });
-    connect(m.mnuAbout, &QAction::triggered, this,
-            [this] { dispatch([this] { frmAbout(*main_, kProgramVersion.text()).showModal(); }); });
+            [this] { dispatchOutsideRefresh([this] { frmHelp(*main_).showModal(); }); });
+    connect(m.mnuAbout, &QAction::triggered, this, [this] {
+        dispatchOutsideRefresh([this] { frmAbout(*main_, kProgramVersion.text()).showModal(); });
+    });
 
     connect(m.MainTimer, &Timer::tick, this, [this] { dispatch([this] { MainTimer_Timer(); }); });
     connect(m.CheckTimer, &Timer::tick, this,
@@ -97,17 +102,46 @@ void Program::dispatch(const std::function<void()>& handler) {
     }
 }
 
+void Program::dispatchOutsideRefresh(std::function<void()> handler) {
+    if (!refreshingLists_) {
+        dispatch(handler);
+        return;
+    }
+    afterRefresh_.push_back(std::move(handler));
+}
+
 void Program::MainTimer_Timer() {
     if (refreshingLists_) {
         return;
     }
     refreshingLists_ = true;
     struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{refreshingLists_};
+        Program& program;
+        ~Done() {
+            program.refreshingLists_ = false;
+            program.runDeferred();
+        }
+    } done{*this};
     RefreshUsrList();
     RefreshSpeakerList();
+}
+
+void Program::runDeferred() {
+    if (afterRefresh_.empty()) {
+        return;
+    }
+    // From the event loop, not from inside this tick's handler: a modal window opened here
+    // would otherwise hold up whoever called the tick.
+    std::vector<std::function<void()>> handlers;
+    handlers.swap(afterRefresh_);
+    QMetaObject::invokeMethod(
+        this,
+        [this, handlers = std::move(handlers)] {
+            for (const auto& handler : handlers) {
+                dispatchOutsideRefresh(handler);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void Program::RefreshUsrList() {
@@ -135,6 +169,11 @@ void Program::trapOnLoad(const std::function<void()>& step) {
 }
 
 void Program::Load() {
+    loading_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{loading_};
     MainWindow& m = *main_;
     Vars& vars = m.vars;
     m.setHeightTwips(MainWindow::kCompactSize.height);
@@ -167,6 +206,14 @@ void Program::Load() {
 }
 
 void Program::Unload() {
+    // During start-up the window is not shown yet: a close can only come from a termination
+    // signal while the sound device's failure box waits, and after that box the program ends
+    // without the orderly shutdown. Writing the settings then would store the device that
+    // failed for every later start.
+    if (loading_) {
+        end(1);
+        return;
+    }
     if (!ConfigFile::Write(*main_)) {
         std::fprintf(stderr, "staticor: could not write %s\n",
                      ConfigFile::path(*main_).toLocal8Bit().constData());

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class ConnectionStatus;
 class DX7Sound;
@@ -49,6 +50,9 @@ public:
     // Runs a handler of a window event: a failure abandons the rest of that handler and
     // nothing else; EndProgram ends the event loop at once.
     void dispatch(const std::function<void()>& handler);
+    // The same, but a handler that arrives while the lists are being rebuilt runs after the
+    // rebuild, from the event loop.
+    void dispatchOutsideRefresh(std::function<void()> handler);
 
     // The Apply action (the click of Command1).
     void Apply();
@@ -80,6 +84,7 @@ private:
     void trapOnLoad(const std::function<void()>& step);
     void end(int exitCode);
     void connectEvents();
+    void runDeferred();
 
     std::unique_ptr<MainWindow> main_;
     ErrorLog log_;
@@ -93,5 +98,7 @@ private:
     std::unique_ptr<PlayTheSounds> clicks_;
     std::unique_ptr<EffectTimers> effect_;
     bool refreshingLists_ = false;
+    bool loading_ = false;
+    std::vector<std::function<void()>> afterRefresh_;
     bool ended_ = false;
 };

@@ -31,6 +31,16 @@ void TerminationSignals::catchEarly() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    // A closed terminal ends the program as a logout does: in order, settings saved.
+    ::sigaction(SIGHUP, &action, nullptr);
+}
+
+bool TerminationSignals::stopCatching() {
+    ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGHUP, SIG_DFL);
+    char byte = 0;
+    return signalPipe[1] != -1 && ::read(signalPipe[1], &byte, 1) == 1;
 }
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent), notifier_(nullptr) {
@@ -50,6 +60,5 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent), notif
 }
 
 TerminationSignals::~TerminationSignals() {
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGINT, SIG_DFL);
+    stopCatching();
 }

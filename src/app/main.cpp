@@ -1,10 +1,13 @@
 #include "app/Program.h"
+#include "app/ProgramDirectoryLock.h"
 #include "app/TerminationSignals.h"
 #include "app/Version.h"
 #include "window/Failure.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QMessageBox>
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char* argv[]) {
@@ -16,6 +19,21 @@ int main(int argc, char* argv[]) {
     QFont font = QApplication::font();
     font.setPointSizeF(8.0);
     QApplication::setFont(font);
+
+    // A second instance in the same folder says so and ends before it reads or writes a file.
+    const ProgramDirectoryLock lock(QCoreApplication::applicationDirPath());
+    if (!lock.acquired()) {
+        std::fprintf(stderr, "staticor: %s\n",
+                     ProgramDirectoryLock::kAlreadyRunningMessage.toLocal8Bit().constData());
+        // Nothing to save: a termination signal may end this instance as it comes.
+        if (TerminationSignals::stopCatching()) {
+            return 1;
+        }
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Staticor"),
+                        ProgramDirectoryLock::kAlreadyRunningMessage, QMessageBox::Ok);
+        box.exec();
+        return 1;
+    }
 
     auto program = std::make_unique<Program>();
     int exitCode = 0;

@@ -8,6 +8,9 @@ void makeFixedDialog(QDialog& dialog, int clientWidth, int clientHeight) {
     dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     dialog.setFixedSize(clientWidth, clientHeight);
+    // Modal to the main window only, not the whole program: the notification-area icon must
+    // still take a click that brings back the window while a dialog is open.
+    dialog.setWindowModality(Qt::WindowModal);
 }
 
 void centreOn(QDialog& dialog, const QWidget& window) {

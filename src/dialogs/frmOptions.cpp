@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <limits>
 
 namespace {
 template <typename W>
@@ -46,6 +47,8 @@ frmOptions::frmOptions(MainWindow& main) : QDialog(&main), main_(main) {
     Label2 = place(new QLabel(QStringLiteral("Example: DLH123,DGF1411,EDDH_TWR")), Frame1, 120, 960,
                    6255, 255);
     txtCallsigns = place(new QLineEdit, Frame1, 120, 1320, 6615, 285);
+    // A line edit keeps 32,767 characters by default and would cut a longer list on OK.
+    txtCallsigns->setMaxLength(std::numeric_limits<int>::max());
     for (QWidget* child : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label3),
                            static_cast<QWidget*>(Label2), static_cast<QWidget*>(txtCallsigns)}) {
         child->setFont(normal);

@@ -124,8 +124,6 @@ void ListRefresh::RefreshSpeakerList() {
     }
     if (state == modTSRemote::Connected) {
         const QString localUser = main_.lblPID->caption();
-        const QString haystack =
-            QLatin1String(",,") + main_.vars.excludedCallsigns + QLatin1String(",,");
         for (const int32_t id : remote_.speakerIds()) {
             if (users.rowCount() == 0 || id < 1) {
                 continue;
@@ -138,7 +136,7 @@ void ListRefresh::RefreshSpeakerList() {
             if (name == localUser) {
                 continue;
             }
-            if (isListedIn(haystack, name.toUpper())) {
+            if (isListedIn(excludedHaystack(), name.toUpper())) {
                 continue;
             }
             speakers.addItem(name);
@@ -147,6 +145,19 @@ void ListRefresh::RefreshSpeakerList() {
     if (state != main_.vars.lastConnectionState) {
         applyState(state);
     }
+}
+
+const QString& ListRefresh::excludedHaystack() {
+    const QString& excluded = main_.vars.excludedCallsigns;
+    // A list that was not assigned again still shares its text with the copy kept here:
+    // nothing to compare, however long it is.
+    if (haystack_.isEmpty() || !excluded.isSharedWith(excludedSeen_)) {
+        if (haystack_.isEmpty() || excluded != excludedSeen_) {
+            haystack_ = QLatin1String(",,") + excluded + QLatin1String(",,");
+        }
+        excludedSeen_ = excluded;
+    }
+    return haystack_;
 }
 
 void ListRefresh::applyState(int state) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class MainWindow;
 class modTSRemote;
 
@@ -19,7 +21,11 @@ public:
 
 private:
     void applyState(int state);
+    // ",," + the excluded callsigns + ",,", built again only when the list has changed.
+    const QString& excludedHaystack();
 
     MainWindow& main_;
     modTSRemote& remote_;
+    QString excludedSeen_;
+    QString haystack_;
 };

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 QFrame* makeLine(QFrame::Shape shape, QWidget* parent) {
@@ -73,6 +74,12 @@ MainWindow::MainWindow(QWidget* parent)
                    120, 7200, 9015, 255);
     lstSpeakers->setVisible(false);
     lstUsers->setVisible(false);
+
+    // The check boxes' captions wrap within their boxes; where the system's font needs more
+    // lines than a box is high, the box grows downwards rather than clip the last line.
+    for (CheckBox* box : {TXpl, logErrors}) {
+        box->resize(box->width(), std::max(box->height(), box->heightForWidth(box->width())));
+    }
 
     // The user list's caption shares its top with the list; keep it readable above it.
     Label5->raise();

@@ -2,6 +2,7 @@
 
 #include "MainWindow.h"
 
+#include <QApplication>
 #include <QTimer>
 
 SystrayMod::SystrayMod(MainWindow& main) : QObject(&main), main_(main) {
@@ -31,10 +32,18 @@ void SystrayMod::iconActivated(QSystemTrayIcon::ActivationReason reason) {
     if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::Context) {
         return;
     }
-    main_.setWindowState(main_.windowState() & ~Qt::WindowMinimized);
+    // Back in the normal state, whatever state the window had before it was minimised.
+    main_.setWindowState(Qt::WindowNoState);
     main_.show();
     main_.raise();
     main_.activateWindow();
+    // A dialog that was open comes back with the window, in front of it.
+    if (QWidget* dialog = QApplication::activeModalWidget()) {
+        dialog->setWindowState(dialog->windowState() & ~Qt::WindowMinimized);
+        dialog->show();
+        dialog->raise();
+        dialog->activateWindow();
+    }
 }
 
 void SystrayMod::hideBehindIcon() {

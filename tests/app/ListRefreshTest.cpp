@@ -5,6 +5,9 @@
 #include "support/FakeRemoteLibrary.h"
 #include "support/TempDir.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -246,6 +249,58 @@ TEST_F(ListRefreshTest, EventsRunDuringTheRebuildButNoSecondRefreshStarts) {
     // The guard is released afterwards.
     tick();
     EXPECT_EQ(library->count("tsrGetPlayers"), before + 2);
+}
+
+TEST_F(ListRefreshTest, ADialogAskedForDuringTheRebuildOpensAfterItAndTheTicksGoOnPolling) {
+    m().show();
+    for (QAction* menu : {m().mnuPreferences, m().mnuTopics, m().mnuAbout}) {
+        library->speakers = {17};
+        tick();
+        ASSERT_EQ(speakers(), QStringList{"DLH123"});
+        // The menu's click is taken while the user list is being rebuilt.
+        library->duringGetPlayers = [&] {
+            library->duringGetPlayers = nullptr;
+            emit menu->triggered();
+        };
+        // While the dialog is open, someone else starts to talk and the next tick polls.
+        QStringList heardInDialog;
+        QTimer whileOpen;
+        QObject::connect(&whileOpen, &QTimer::timeout, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (dialog == nullptr) {
+                return;
+            }
+            library->speakers = {4};
+            program->MainTimer_Timer();
+            heardInDialog = speakers();
+            dialog->close();
+        });
+        whileOpen.start(5);
+        tick();
+        QElapsedTimer waited;
+        waited.start();
+        while (heardInDialog.isEmpty() && waited.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        whileOpen.stop();
+        EXPECT_EQ(heardInDialog, QStringList{"DGF1411"}) << menu->text().toStdString();
+    }
+}
+
+TEST_F(ListRefreshTest, AChangedExclusionListTakesEffectAtTheNextTick) {
+    library->speakers = {17, 4};
+    m().vars.excludedCallsigns = "DLH123";
+    tick();
+    EXPECT_EQ(speakers(), QStringList{"DGF1411"});
+    m().vars.excludedCallsigns += ",DGF1411"; // changed in place
+    tick();
+    EXPECT_EQ(speakers(), QStringList{});
+    m().vars.excludedCallsigns = "DGF1411";
+    tick();
+    EXPECT_EQ(speakers(), QStringList{"DLH123"});
+    m().vars.excludedCallsigns.clear();
+    tick();
+    EXPECT_EQ(speakers(), (QStringList{"DLH123", "DGF1411"}));
 }
 
 TEST_F(ListRefreshTest, MainTimerTickRefreshesBothLists) {

@@ -68,6 +68,20 @@ TEST_F(StartUpTest, TheGreyedLoggingSwitchStillWritesStartUpFailures) {
     EXPECT_TRUE(entries.contains("OnLoad: Invalid property value "));
 }
 
+TEST_F(StartUpTest, ALogoutWhileTheFailureBoxWaitsEndsWithoutWritingTheSettings) {
+    dir.write("config.cfg", "SOUNDDEVICE = -1\r\n");
+    program = std::make_unique<Program>(dir.path(), nullptr, std::make_unique<FakeSoundSystem>());
+    int endedWith = -1;
+    QObject::connect(program.get(), &Program::ended, [&](int code) { endedWith = code; });
+    // The termination signal closes the window as its close box does, while the box waits.
+    program->main().messageBox = [&](const QString&, const QString&, QMessageBox::Icon) {
+        program->main().close();
+    };
+    EXPECT_THROW(program->Load(), EndProgram);
+    EXPECT_EQ(dir.read("config.cfg"), "SOUNDDEVICE = -1\r\n");
+    EXPECT_EQ(endedWith, 1);
+}
+
 TEST_F(StartUpTest, ADeviceOfMinusOneClearsTheSelectionAndEndsTheProgram) {
     EXPECT_THROW(start("SOUNDDEVICE = -1\r\n"), EndProgram);
     EXPECT_EQ(messages.size(), 1);

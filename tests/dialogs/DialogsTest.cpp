@@ -95,6 +95,28 @@ TEST_F(PreferencesTest, CancelAndTheCloseBoxKeepTheStoredList) {
     EXPECT_EQ(main.vars.excludedCallsigns, QStringLiteral("DLH123"));
 }
 
+TEST_F(PreferencesTest, ALongListIsShownAndStoredWhole) {
+    // Past the 32,767 characters a line edit keeps by default.
+    QString list;
+    for (int i = 0; list.size() < 40000; ++i) {
+        list += QStringLiteral("CALL%1,").arg(i);
+    }
+    main.vars.excludedCallsigns = list;
+    frmOptions options(main);
+    QString shown;
+    whenModal([&](QWidget& modal) {
+        shown = modal.findChild<QLineEdit*>()->text();
+        for (QPushButton* b : modal.findChildren<QPushButton*>()) {
+            if (b->text() == QLatin1String("OK")) {
+                b->click();
+            }
+        }
+    });
+    options.showModal();
+    EXPECT_EQ(shown.size(), list.size());
+    EXPECT_EQ(main.vars.excludedCallsigns, list);
+}
+
 TEST_F(PreferencesTest, TheBoxShowsTheStoredListWhenOpened) {
     main.vars.excludedCallsigns = QStringLiteral("DLH123,EDDH_TWR");
     frmOptions options(main);

@@ -30,6 +30,56 @@ TEST(ShellE2E, SigtermSavesTheSettingsReadAtStartUp) {
     EXPECT_TRUE(log.first().endsWith("0:Selected Device: 0 ")) << log.first().toStdString();
 }
 
+TEST(ShellE2E, AClosedTerminalSavesTheSettingsAsALogoutDoes) {
+    ProgramRun run;
+    run.writeFile("config.cfg", "NOISEVOLUME = 44\r\nBUGTRACKING = 1\r\n");
+    QProcess& staticor = run.start();
+    ASSERT_TRUE(run.waitForText("errorlog.txt", "Selected Device", 15000));
+    ASSERT_TRUE(run.terminate(staticor, 10000, SIGHUP));
+    EXPECT_EQ(staticor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(staticor.exitCode(), 0);
+    const QStringList config = run.lines("config.cfg");
+    ASSERT_EQ(config.size(), 15);
+    EXPECT_EQ(config[7], "NOISEVOLUME = 44");
+}
+
+TEST(ShellE2E, ASecondInstanceInTheSameFolderSaysSoAndTouchesNoFile) {
+    ProgramRun run;
+    run.writeFile("config.cfg", "NOISEVOLUME = 44\r\nBUGTRACKING = 1\r\n");
+    QProcess& first = run.start();
+    ASSERT_TRUE(run.waitForText("errorlog.txt", "Selected Device", 15000));
+
+    QProcess& second = run.start(QStringLiteral("staticor"), {}, QProcess::SeparateChannels);
+    QElapsedTimer wait;
+    wait.start();
+    QByteArray said;
+    const QByteArray message = "staticor: Staticor is already running from this folder.\n";
+    while (!said.contains(message) && wait.elapsed() < 15000) {
+        second.waitForReadyRead(100);
+        said += second.readAllStandardError();
+    }
+    EXPECT_TRUE(said.contains(message)) << said.toStdString();
+    // Its message box waits for OK; a logout ends it at once, with nothing to save.
+    EXPECT_EQ(second.state(), QProcess::Running);
+    ASSERT_TRUE(run.terminate(second));
+    EXPECT_EQ(run.readFile("config.cfg"), "NOISEVOLUME = 44\r\nBUGTRACKING = 1\r\n");
+    // The first instance keeps logging; a second start-up would have logged its device.
+    EXPECT_EQ(run.readFile("errorlog.txt").count("Selected Device"), 1);
+
+    EXPECT_EQ(first.state(), QProcess::Running);
+    ASSERT_TRUE(run.terminate(first));
+    EXPECT_TRUE(run.lines("config.cfg").contains("NOISEVOLUME = 44"));
+    // The lock went with the first instance: the folder can be used again.
+    QProcess& third = run.start();
+    wait.restart();
+    while (run.readFile("errorlog.txt").count("Selected Device") < 2 && wait.elapsed() < 15000) {
+        QThread::msleep(20);
+    }
+    EXPECT_EQ(run.readFile("errorlog.txt").count("Selected Device"), 2);
+    ASSERT_TRUE(run.terminate(third));
+    EXPECT_EQ(third.exitCode(), 0);
+}
+
 TEST(ShellE2E, SecondRunAppendsToTheLogAndKeepsTheSavedSettings) {
     ProgramRun run;
     run.writeFile("config.cfg", "BUGTRACKING = 1\r\nSOUNDDEVICE = 0\r\nNOISEVOLUME = 55\r\n");

@@ -68,22 +68,23 @@ QStringList ProgramRun::lines(const QString& name) const {
     return out;
 }
 
-QProcess& ProgramRun::start(const QString& program, const QStringList& arguments) {
+QProcess& ProgramRun::start(const QString& program, const QStringList& arguments,
+                            QProcess::ProcessChannelMode channels) {
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(env_);
     process->setWorkingDirectory(dir());
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setProcessChannelMode(channels);
     process->start(file(program), arguments);
     EXPECT_TRUE(process->waitForStarted(10000)) << program.toStdString();
     processes_.push_back(std::move(process));
     return *processes_.back();
 }
 
-bool ProgramRun::terminate(QProcess& process, int timeoutMs) {
+bool ProgramRun::terminate(QProcess& process, int timeoutMs, int signal) {
     if (process.state() == QProcess::NotRunning) {
         return true;
     }
-    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    ::kill(static_cast<pid_t>(process.processId()), signal);
     return process.waitForFinished(timeoutMs);
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <csignal>
 #include <memory>
 
 // One whole-program run: a fresh copy of the built program directory, the program started
@@ -29,11 +30,14 @@ public:
     // Environment for the processes started (defaults: offscreen window, null sound device).
     QProcessEnvironment& env() { return env_; }
 
-    // Starts a program of the directory (default: staticor) with arguments.
+    // Starts a program of the directory (default: staticor) with arguments; its standard
+    // error goes to the test's unless channels says otherwise.
     QProcess& start(const QString& program = QStringLiteral("staticor"),
-                    const QStringList& arguments = {});
-    // Sends SIGTERM to a started process and waits up to timeoutMs for it to end.
-    bool terminate(QProcess& process, int timeoutMs = 10000);
+                    const QStringList& arguments = {},
+                    QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel);
+    // Sends SIGTERM (or another signal) to a started process and waits up to timeoutMs for it
+    // to end.
+    bool terminate(QProcess& process, int timeoutMs = 10000, int signal = SIGTERM);
     // Waits until a file holds text, up to timeoutMs.
     bool waitForText(const QString& name, const QByteArray& text, int timeoutMs) const;
 

@@ -5,10 +5,14 @@
 #include "window/Label.h"
 #include "window/ListBox.h"
 #include "window/ListView.h"
+#include "window/MainWindow.h"
 #include "window/Slider.h"
 #include "window/Timer.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QLabel>
+#include <QLayout>
 #include <QSet>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -186,6 +190,24 @@ TEST(AppIconImages, HaveBothSizesInSixteenColoursAtMost) {
         EXPECT_LE(colours.size(), 16) << size;
         EXPECT_GE(colours.size(), 3) << size; // a drawing, not a blank square
     }
+}
+
+TEST(MainWindowLayout, CheckBoxCaptionsAreReadableWholeAtEveryFontSize) {
+    const QFont original = QApplication::font();
+    for (qreal points : {8.0, 10.0, 12.0}) {
+        QFont font = original;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+        MainWindow main;
+        for (CheckBox* box : {main.TXpl, main.logErrors}) {
+            box->layout()->activate();
+            const QLabel* caption = box->findChild<QLabel*>();
+            ASSERT_NE(caption, nullptr);
+            EXPECT_LE(caption->heightForWidth(caption->width()), caption->height())
+                << caption->text().toStdString() << " at " << points << " pt";
+        }
+    }
+    QApplication::setFont(original);
 }
 
 } // namespace

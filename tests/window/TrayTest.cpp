@@ -50,4 +50,18 @@ TEST(TrayIcon, OnlyTheLeftAndRightButtonsRestoreTheWindow) {
     EXPECT_TRUE(main.isVisible());
 }
 
+TEST(TrayIcon, AWindowMaximisedBeforeItWasMinimisedComesBackNormal) {
+    MainWindow main;
+    SystrayMod& tray = *new SystrayMod(main);
+    main.showMaximized();
+    runQueuedCalls();
+    main.setWindowState(main.windowState() | Qt::WindowMinimized);
+    runQueuedCalls();
+    main.hide();
+    tray.iconActivated(QSystemTrayIcon::Trigger);
+    runQueuedCalls();
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(main.windowState(), Qt::WindowNoState);
+}
+
 } // namespace
