@@ -84,6 +84,7 @@ void DX7Sound::CreateBuffers(int16_t upper, const QString& fileName) {
     try {
         // Discarding the old table silences whatever still plays in it.
         Buffers.clear();
+        tableExists_ = true;
         if (upper < 0) {
             return;
         }
@@ -98,6 +99,9 @@ void DX7Sound::CreateBuffers(int16_t upper, const QString& fileName) {
 }
 
 void DX7Sound::DX7LoadSound(int16_t index, const QString& fileName) {
+    if (!tableExists_) {
+        return;
+    }
     try {
         Slot& target = slot(index);
         if (!SoundDevice_) {
@@ -113,6 +117,9 @@ void DX7Sound::DX7LoadSound(int16_t index, const QString& fileName) {
 }
 
 void DX7Sound::DX7PlaySound(const QString& fileName, uint8_t volume, uint8_t pan, uint8_t flags) {
+    if (!tableExists_) {
+        return;
+    }
     // One pass over the table at most: when every slot plays a one-shot, NextSlot stays
     // where the search began rather than waiting for one to end.
     const int tableSize = static_cast<int>(Buffers.size());
@@ -147,22 +154,37 @@ int32_t DX7Sound::panScale(uint8_t pan) {
 }
 
 void DX7Sound::DX7SetVolume(int16_t index, uint8_t volume) {
+    if (!tableExists_) {
+        return;
+    }
     buffer(index).SetVolume(volumeScale(volume));
 }
 
 void DX7Sound::DX7SetPan(int16_t index, uint8_t pan) {
+    if (!tableExists_) {
+        return;
+    }
     buffer(index).SetPan(panScale(pan));
 }
 
 void DX7Sound::DX7PlayOnce(int16_t index) {
+    if (!tableExists_) {
+        return;
+    }
     buffer(index).Play(dsound::kPlayOnce);
 }
 
 void DX7Sound::DX7PlayLooping(int16_t index) {
+    if (!tableExists_) {
+        return;
+    }
     buffer(index).Play(dsound::kPlayLooping);
 }
 
 void DX7Sound::DX7StopSound(int16_t index) {
+    if (!tableExists_) {
+        return;
+    }
     buffer(index).Stop();
 }
 

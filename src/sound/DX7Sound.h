@@ -14,6 +14,9 @@ class MainWindow;
 // The sound buffer engine: one device and a table of sound slots, each holding one file
 // loaded whole. Set-up, loads and the table build trap their failures and log them while
 // logErrors > 0; play, stop, status, volume and pan failures pass to the caller.
+// Until the first CreateBuffers there is no table, and every slot operation does nothing:
+// timer ticks reach the engine while the start-up failure message waits, before the program
+// ends.
 class DX7Sound {
 public:
     struct Slot {
@@ -69,5 +72,7 @@ private:
     std::unique_ptr<SoundDevice> SoundDevice_;
     QString SoundPath;
     std::vector<Slot> Buffers;
+    // Told apart from a table that CreateBuffers made with no slots.
+    bool tableExists_ = false;
     int16_t NextSlot = 0;
 };

@@ -237,6 +237,56 @@ TEST_F(EngineTest, ARefusedCooperativeLevelIsLoggedAndApplyGoesOn) {
     EXPECT_EQ(main.MainTimer->interval(), 50);
 }
 
+// Timer ticks can reach the engine while the start-up failure message waits, before any table.
+TEST_F(EngineTest, SlotOperationsBeforeTheTableExistsDoNothingAndLogNothing) {
+    main.logErrors->setValue(1);
+    const auto everyOperation = [&](int16_t slot) {
+        engine.DX7PlayOnce(slot);
+        engine.DX7PlayLooping(slot);
+        engine.DX7StopSound(slot);
+        engine.DX7SetVolume(slot, 50);
+        engine.DX7SetPan(slot, 0);
+        engine.DX7LoadSound(slot, QStringLiteral("click.wav"));
+        engine.DX7PlaySound(QStringLiteral("click.wav"), 80, 0, 1);
+    };
+
+    // Neither device nor table.
+    for (int16_t slot : {int16_t{0}, int16_t{5}, int16_t{-1}, int16_t{11}}) {
+        EXPECT_NO_THROW(everyOperation(slot)) << "slot " << slot;
+    }
+    EXPECT_TRUE(fake.calls.isEmpty());
+    EXPECT_TRUE(logLines().isEmpty()) << logLines().join('\n').toStdString();
+
+    // A device, but no table yet.
+    DeviceList::GetDevices(main, engine, log);
+    engine.SetupDX7Sound(main);
+    engine.SetSoundPath(dir.path());
+    const qsizetype listed = logLines().size();
+    fake.calls.clear();
+    EXPECT_NO_THROW(everyOperation(5));
+    EXPECT_TRUE(fake.takeCalls().isEmpty());
+    EXPECT_TRUE(engine.buffers().empty());
+    EXPECT_EQ(engine.nextSlot(), 0);
+    EXPECT_EQ(logLines().size(), listed) << logLines().join('\n').toStdString();
+
+    // Once the table exists, a slot outside it fails as before, and a load there is logged.
+    engine.CreateBuffers(10, QStringLiteral("info.wav"));
+    fake.calls.clear();
+    for (int16_t slot : {int16_t{-1}, int16_t{11}}) {
+        EXPECT_THAT([&] { engine.DX7PlayOnce(slot); }, RaisesFailure(9));
+        EXPECT_THAT([&] { engine.DX7PlayLooping(slot); }, RaisesFailure(9));
+        EXPECT_THAT([&] { engine.DX7StopSound(slot); }, RaisesFailure(9));
+        EXPECT_THAT([&] { engine.DX7SetVolume(slot, 50); }, RaisesFailure(9));
+        EXPECT_THAT([&] { engine.DX7SetPan(slot, 0); }, RaisesFailure(9));
+        engine.DX7LoadSound(slot, QStringLiteral("click.wav"));
+    }
+    EXPECT_TRUE(fake.takeCalls().isEmpty());
+    EXPECT_EQ(logLines().mid(listed),
+              QStringList(2, entry("DX7LoadSound: Subscript out of range ", 9)));
+    engine.DX7StopSound(5);
+    EXPECT_EQ(fake.takeCalls(), QStringList{"stop 5"});
+}
+
 TEST_F(EngineTest, FailuresAreLoggedOnlyWhileTheSwitchIsAboveZero) {
     fake.missingFiles.insert("tx.wav");
     DeviceList::GetDevices(main, engine, log);

@@ -7,11 +7,16 @@
 #include "support/TempDir.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
+#include <limits>
 #include <numbers>
 #include <sndfile.h>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -34,13 +39,13 @@ struct Frames {
         }
         return std::sqrt(sum / (2.0 * count));
     }
-    double channelRms(bool leftChannel) const {
+    double channelRms(bool leftChannel, size_t from, size_t count) const {
         double sum = 0;
-        for (size_t i = 0; i < size(); ++i) {
+        for (size_t i = from; i < from + count; ++i) {
             const float v = leftChannel ? left(i) : right(i);
             sum += v * v;
         }
-        return std::sqrt(sum / size());
+        return std::sqrt(sum / static_cast<double>(count));
     }
     bool silent(size_t from, size_t count) const {
         for (size_t i = from; i < from + count; ++i) {
@@ -69,26 +74,36 @@ struct Frames {
 
 class LoopbackTest : public ::testing::Test {
 protected:
-    // A mono file of the given rate and sample format: sin(2 pi f t) times envelope(t).
-    QString writeTone(
-        const QString& name, int rate, int format, int frames, double frequency,
-        const std::function<double(double)>& envelope = [](double) { return 0.5; }) {
+    // A file of the given rate, sample format and channel count; sample(t, channel) gives
+    // each sample.
+    QString writeFile(const QString& name, int rate, int format, int channels, int frames,
+                      const std::function<double(double, int)>& sample) {
         SF_INFO info{};
         info.samplerate = rate;
-        info.channels = 1;
+        info.channels = channels;
         info.format = SF_FORMAT_WAV | format;
         const QString path = dir.file(name);
         SNDFILE* file = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
         EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
-        std::vector<double> samples(static_cast<size_t>(frames));
+        std::vector<double> samples(static_cast<size_t>(frames) * channels);
         for (int i = 0; i < frames; ++i) {
-            const double t = static_cast<double>(i) / rate;
-            samples[static_cast<size_t>(i)] =
-                envelope(t) * std::sin(2 * std::numbers::pi * frequency * t);
+            for (int c = 0; c < channels; ++c) {
+                samples[static_cast<size_t>(i) * channels + c] =
+                    sample(static_cast<double>(i) / rate, c);
+            }
         }
         sf_writef_double(file, samples.data(), frames);
         sf_close(file);
         return path;
+    }
+
+    // A mono file of the given rate and sample format: sin(2 pi f t) times envelope(t).
+    QString writeTone(
+        const QString& name, int rate, int format, int frames, double frequency,
+        const std::function<double(double)>& envelope = [](double) { return 0.5; }) {
+        return writeFile(name, rate, format, 1, frames, [&](double t, int) {
+            return envelope(t) * std::sin(2 * std::numbers::pi * frequency * t);
+        });
     }
 
     static std::unique_ptr<SoundBuffer> load(OpenALDevice& device, const QString& path) {
@@ -196,20 +211,139 @@ TEST_F(LoopbackTest, VolumeIsHundredthsOfADecibel) {
     EXPECT_NO_THROW(loud->SetPan(-10000));
 }
 
-TEST_F(LoopbackTest, PanMovesTheSoundFromLeftToRight) {
-    const QString path = writeTone("tone.wav", 22050, SF_FORMAT_PCM_16, 22050, 441.0);
-    const auto balance = [&](int pan) {
+// The level of a tone of the given amplitude, in dB relative to full scale.
+double decibels(double rms, double amplitude) {
+    return 20 * std::log10(rms / (amplitude / std::numbers::sqrt2));
+}
+
+double sine(double frequency, double t) {
+    return std::sin(2 * std::numbers::pi * frequency * t);
+}
+
+// The steady middle of a sound that starts at the first rendered frame.
+constexpr size_t kSteadyFrom = 4410;
+constexpr size_t kSteadyFrames = 4410;
+
+TEST_F(LoopbackTest, MonoAndStereoSoundsPlayAtTheirOwnLevelOnEachChannel) {
+    // The stereo file carries different tones at different levels, so a channel that leaks
+    // into the other one changes both levels.
+    const QString mono = writeTone("mono.wav", 22050, SF_FORMAT_PCM_16, 22050, 441.0);
+    const QString stereo =
+        writeFile("stereo.wav", 22050, SF_FORMAT_PCM_16, 2, 22050, [](double t, int channel) {
+            return channel == 0 ? 0.5 * sine(441.0, t) : 0.25 * sine(882.0, t);
+        });
+    const struct {
+        QString path;
+        double left;
+        double right;
+    } files[] = {{mono, 0.5, 0.5}, {stereo, 0.5, 0.25}};
+    for (const auto& file : files) {
+        auto played = OpenALDevice::openLoopback(kRate);
+        std::unique_ptr<SoundBuffer> buffer = load(*played, file.path);
+        buffer->SetVolume(0);
+        buffer->Play(dsound::kPlayOnce);
+        const Frames out = render(*played, kSteadyFrom + kSteadyFrames);
+        const double left = decibels(out.channelRms(true, kSteadyFrom, kSteadyFrames), file.left);
+        const double right =
+            decibels(out.channelRms(false, kSteadyFrom, kSteadyFrames), file.right);
+        std::printf("[ level    ] %s: left %+.3f dB, right %+.3f dB\n",
+                    qPrintable(QFileInfo(file.path).fileName()), left, right);
+        EXPECT_NEAR(left, 0.0, 0.2) << file.path.toStdString();
+        EXPECT_NEAR(right, 0.0, 0.2) << file.path.toStdString();
+    }
+}
+
+// Pan in hundredths of a decibel: the channel away from the pan is attenuated by its value,
+// the near one plays at full level; at either end the far channel is silent.
+class PanTest : public LoopbackTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PanTest, TheFarChannelIsAttenuatedByThePanValue) {
+    const int channels = GetParam();
+    const QString path =
+        writeFile("tone.wav", 22050, SF_FORMAT_PCM_16, channels, 22050, [](double t, int channel) {
+            return 0.5 * sine(channel == 0 ? 441.0 : 882.0, t);
+        });
+    constexpr double kSilent = -std::numeric_limits<double>::infinity();
+    const struct {
+        int pan;
+        double left;
+        double right;
+    } pans[] = {{0, 0.0, 0.0},       {-600, 0.0, -6.0},     {1200, -12.0, 0.0},
+                {-4900, 0.0, -49.0}, {10000, kSilent, 0.0}, {-10000, 0.0, kSilent}};
+    for (const auto& expected : pans) {
         auto panned = OpenALDevice::openLoopback(kRate);
         std::unique_ptr<SoundBuffer> buffer = load(*panned, path);
-        buffer->SetPan(pan);
+        buffer->SetPan(expected.pan);
         buffer->Play(dsound::kPlayOnce);
-        const Frames out = render(*panned, 8820);
-        return 20 * std::log10(out.channelRms(false) / out.channelRms(true));
+        const Frames out = render(*panned, kSteadyFrom + kSteadyFrames);
+        const double left = decibels(out.channelRms(true, kSteadyFrom, kSteadyFrames), 0.5);
+        const double right = decibels(out.channelRms(false, kSteadyFrom, kSteadyFrames), 0.5);
+        std::printf("[ level    ] %d channel(s), pan %+d: left %+.3f dB, right %+.3f dB\n",
+                    channels, expected.pan, left, right);
+        for (auto [measured, wanted, name] : {std::tuple{left, expected.left, "left"},
+                                              std::tuple{right, expected.right, "right"}}) {
+            if (wanted == kSilent) {
+                EXPECT_EQ(measured, kSilent) << "pan " << expected.pan << ", " << name;
+            } else {
+                EXPECT_NEAR(measured, wanted, 0.2) << "pan " << expected.pan << ", " << name;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Channels, PanTest, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == 1 ? "Mono" : "Stereo");
+                         });
+
+TEST_F(LoopbackTest, APanSetWhilePlayingOrStoppedKeepsThePosition) {
+    // A swelling loop played twice: panned on the way, and untouched as a reference. The
+    // channel that the pan leaves at full level goes on exactly as the reference does.
+    const QString path = writeTone("swell.wav", 22050, SF_FORMAT_PCM_16, 22050, 441.0,
+                                   [](double t) { return 0.05 + 0.9 * t; });
+    auto reference = OpenALDevice::openLoopback(kRate);
+    std::unique_ptr<SoundBuffer> panned = load(*device, path);
+    std::unique_ptr<SoundBuffer> untouched = load(*reference, path);
+    panned->Play(dsound::kPlayLooping);
+    untouched->Play(dsound::kPlayLooping);
+    render(*device, 17640);
+    render(*reference, 17640);
+
+    // The mixer ramps a sound in over its first mixing block as it starts again.
+    constexpr size_t kRamp = 4096;
+    const auto difference = [](const Frames& a, const Frames& b, bool leftChannel) {
+        float most = 0;
+        for (size_t i = kRamp; i < a.size(); ++i) {
+            most = std::max(most, leftChannel ? std::abs(a.left(i) - b.left(i))
+                                              : std::abs(a.right(i) - b.right(i)));
+        }
+        return most;
     };
-    EXPECT_NEAR(balance(0), 0.0, 0.1);
-    EXPECT_LT(balance(-10000), -20.0);
-    EXPECT_GT(balance(10000), 20.0);
-    EXPECT_LT(balance(-5000), balance(0) - 3.0);
+    const auto attenuation = [](const Frames& a, const Frames& b, bool leftChannel) {
+        return 20 * std::log10(a.channelRms(leftChannel, kRamp, a.size() - kRamp) /
+                               b.channelRms(leftChannel, kRamp, b.size() - kRamp));
+    };
+
+    panned->SetPan(-600);
+    EXPECT_EQ(panned->GetStatus(), dsound::kStatusPlaying | dsound::kStatusLooping);
+    const Frames playing = render(*device, 8820);
+    const Frames expected = render(*reference, 8820);
+    EXPECT_LT(difference(playing, expected, true), 1e-3);
+    EXPECT_NEAR(attenuation(playing, expected, false), -6.0, 0.2);
+
+    // Stopped, the pan changes too, and the next play goes on from where the stop left it.
+    panned->Stop();
+    untouched->Stop();
+    panned->SetPan(1200);
+    EXPECT_EQ(panned->GetStatus(), 0);
+    render(*device, 1024); // the mixer's short fade-out
+    EXPECT_TRUE(render(*device, 4410).silent(0, 4410));
+    panned->Play(dsound::kPlayLooping);
+    untouched->Play(dsound::kPlayLooping);
+    const Frames resumed = render(*device, 8820);
+    const Frames resumedExpected = render(*reference, 8820);
+    EXPECT_LT(difference(resumed, resumedExpected, false), 1e-3);
+    EXPECT_NEAR(attenuation(resumed, resumedExpected, true), -12.0, 0.2);
 }
 
 // Every file plays at its own rate, whatever the sample format.
@@ -235,6 +369,42 @@ TEST_P(OwnRateTest, AnElevenKilohertzToneKeepsItsPitchAndLength) {
 
 INSTANTIATE_TEST_SUITE_P(EightAndSixteenBit, OwnRateTest,
                          ::testing::Values(SF_FORMAT_PCM_U8, SF_FORMAT_PCM_16));
+
+// Whatever its sample format, a tone plays at the level written in the file. A quarter of full
+// scale also shows a file that is scaled to its peak on reading.
+class SampleFormatTest : public LoopbackTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SampleFormatTest, AToneOfAKnownLevelPlaysAtThatLevel) {
+    const QString path =
+        writeTone("tone.wav", 22050, GetParam(), 22050, 441.0, [](double) { return 0.25; });
+    std::unique_ptr<SoundBuffer> buffer = load(*device, path);
+    buffer->Play(dsound::kPlayOnce);
+    const Frames out = render(*device, kSteadyFrom + kSteadyFrames);
+    const double left = decibels(out.channelRms(true, kSteadyFrom, kSteadyFrames), 0.25);
+    const double right = decibels(out.channelRms(false, kSteadyFrom, kSteadyFrames), 0.25);
+    std::printf("[ level    ] format 0x%x: left %+.3f dB, right %+.3f dB\n", GetParam(), left,
+                right);
+    EXPECT_NEAR(left, 0.0, 0.2);
+    EXPECT_NEAR(right, 0.0, 0.2);
+}
+
+INSTANTIATE_TEST_SUITE_P(IntegerAndFloat, SampleFormatTest,
+                         ::testing::Values(SF_FORMAT_PCM_U8, SF_FORMAT_PCM_16, SF_FORMAT_PCM_24,
+                                           SF_FORMAT_FLOAT, SF_FORMAT_DOUBLE),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             switch (info.param) {
+                             case SF_FORMAT_PCM_U8:
+                                 return std::string("Unsigned8");
+                             case SF_FORMAT_PCM_16:
+                                 return std::string("Signed16");
+                             case SF_FORMAT_PCM_24:
+                                 return std::string("Signed24");
+                             case SF_FORMAT_FLOAT:
+                                 return std::string("Float32");
+                             default:
+                                 return std::string("Float64");
+                             }
+                         });
 
 TEST_F(LoopbackTest, FilesThatAreNotMonoOrStereoSoundAreRefused) {
     dir.write("text.wav", "not a sound");

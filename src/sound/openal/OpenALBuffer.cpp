@@ -1,11 +1,11 @@
 #include "OpenALBuffer.h"
 
 #include "OpenALOutput.h"
-#include "WaveFile.h"
 #include "window/Failure.h"
 
+#include <AL/alext.h>
 #include <cmath>
-#include <numbers>
+#include <vector>
 
 namespace {
 
@@ -13,27 +13,34 @@ Failure invalidParam() {
     return {dsound::kErrInvalidParam, QStringLiteral("An invalid parameter was passed")};
 }
 
+int16_t scaled(int16_t sample, float gain) {
+    return gain == 1.0f ? sample : static_cast<int16_t>(std::lrint(sample * gain));
+}
+
 } // namespace
 
-OpenALBuffer::OpenALBuffer(std::shared_ptr<OpenALOutput> output, const WaveFile& wave)
-    : output_(std::move(output)) {
+OpenALBuffer::OpenALBuffer(std::shared_ptr<OpenALOutput> output, WaveFile wave)
+    : output_(std::move(output)), wave_(std::move(wave)) {
     output_->makeCurrent();
     alGetError();
-    alGenBuffers(1, &buffer_);
     alGenSources(1, &source_);
     if (alGetError() != AL_NO_ERROR) {
-        alDeleteSources(1, &source_);
-        alDeleteBuffers(1, &buffer_);
         throw Failure(dsound::kErrOutOfMemory, QStringLiteral("Out of memory"));
     }
-    // Every file plays at its own rate; OpenAL resamples to the device.
-    const ALenum format = wave.channels == 2 ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16;
-    alBufferData(buffer_, format, wave.samples.data(),
-                 static_cast<ALsizei>(wave.samples.size() * sizeof(int16_t)), wave.sampleRate);
+    try {
+        buffer_ = upload();
+    } catch (const Failure&) {
+        alDeleteSources(1, &source_);
+        throw;
+    }
     output_->adopt(source_);
     alSourcei(source_, AL_BUFFER, static_cast<ALint>(buffer_));
-    alSourcei(source_, AL_SOURCE_RELATIVE, AL_TRUE);
-    alSource3f(source_, AL_POSITION, 0.0f, 0.0f, -1.0f);
+    // Each channel of the buffer goes to the same channel of the output at its own level, as
+    // DirectSound plays it. OpenAL Soft would otherwise place the two channels around the
+    // listener as virtual speakers.
+    if (alIsExtensionPresent("AL_SOFT_direct_channels")) {
+        alSourcei(source_, AL_DIRECT_CHANNELS_SOFT, AL_TRUE);
+    }
     if (alGetError() != AL_NO_ERROR) {
         output_->release(source_);
         alDeleteSources(1, &source_);
@@ -48,6 +55,34 @@ OpenALBuffer::~OpenALBuffer() {
     output_->release(source_);
     alDeleteSources(1, &source_);
     alDeleteBuffers(1, &buffer_);
+}
+
+ALuint OpenALBuffer::upload() const {
+    // Always two channels: OpenAL Soft pans a mono source, which plays it some 4.5 dB below
+    // its level on each side; DirectSound plays it at its level on both.
+    const ChannelGains gains = gainsOf(pan_);
+    const size_t channels = static_cast<size_t>(wave_.channels);
+    const size_t frames = static_cast<size_t>(wave_.frames());
+    std::vector<int16_t> stereo(frames * 2);
+    for (size_t i = 0; i < frames; ++i) {
+        stereo[2 * i] = scaled(wave_.samples[i * channels], gains.left);
+        stereo[2 * i + 1] = scaled(wave_.samples[i * channels + channels - 1], gains.right);
+    }
+
+    alGetError();
+    ALuint buffer = 0;
+    alGenBuffers(1, &buffer);
+    if (alGetError() != AL_NO_ERROR) {
+        throw Failure(dsound::kErrOutOfMemory, QStringLiteral("Out of memory"));
+    }
+    // Every file plays at its own rate; OpenAL resamples to the device.
+    alBufferData(buffer, AL_FORMAT_STEREO16, stereo.data(),
+                 static_cast<ALsizei>(stereo.size() * sizeof(int16_t)), wave_.sampleRate);
+    if (alGetError() != AL_NO_ERROR) {
+        alDeleteBuffers(1, &buffer);
+        throw Failure(dsound::kErrBadFormat, QStringLiteral("Invalid format"));
+    }
+    return buffer;
 }
 
 ALint OpenALBuffer::state() const {
@@ -72,6 +107,10 @@ void OpenALBuffer::Play(int32_t flags) {
     // alSourcePlay would rewind a playing source; a paused one resumes, an ended one
     // starts over.
     if (current != AL_PLAYING) {
+        if (resumeAt_ >= 0) {
+            alSourcei(source_, AL_SAMPLE_OFFSET, resumeAt_);
+            resumeAt_ = -1;
+        }
         output_->wake();
         alSourcePlay(source_);
     }
@@ -88,10 +127,13 @@ float OpenALBuffer::gainOf(int32_t volume) {
     return static_cast<float>(std::pow(10.0, volume / 2000.0));
 }
 
-void OpenALBuffer::positionOf(int32_t pan, float& x, float& z) {
-    const double angle = pan / 10000.0 * std::numbers::pi / 2.0;
-    x = static_cast<float>(std::sin(angle));
-    z = static_cast<float>(-std::cos(angle));
+OpenALBuffer::ChannelGains OpenALBuffer::gainsOf(int32_t pan) {
+    // The channel away from the pan is attenuated by its value in hundredths of a decibel;
+    // at either end it is silent.
+    const float far = pan == dsound::kPanLeft || pan == dsound::kPanRight
+                          ? 0.0f
+                          : static_cast<float>(std::pow(10.0, -std::abs(pan) / 2000.0));
+    return {pan > 0 ? far : 1.0f, pan < 0 ? far : 1.0f};
 }
 
 void OpenALBuffer::SetVolume(int32_t volume) {
@@ -106,10 +148,34 @@ void OpenALBuffer::SetPan(int32_t pan) {
     if (pan < dsound::kPanLeft || pan > dsound::kPanRight) {
         throw invalidParam();
     }
-    // Only mono sounds are positioned; OpenAL plays stereo ones as they are.
-    float x = 0.0f;
-    float z = -1.0f;
-    positionOf(pan, x, z);
+    if (pan == pan_) {
+        return;
+    }
     output_->makeCurrent();
-    alSource3f(source_, AL_POSITION, x, 0.0f, z);
+    const int32_t previous = pan_;
+    pan_ = pan;
+    ALuint panned = 0;
+    try {
+        panned = upload();
+    } catch (const Failure&) {
+        pan_ = previous;
+        throw;
+    }
+    // A source holds on to its buffer while it plays or is paused: it lets go of the old one
+    // and takes up the new one at the same sample.
+    const ALint current = state();
+    ALint offset = resumeAt_;
+    if (current == AL_PLAYING || current == AL_PAUSED) {
+        alGetSourcei(source_, AL_SAMPLE_OFFSET, &offset);
+        alSourceStop(source_);
+    }
+    alSourcei(source_, AL_BUFFER, static_cast<ALint>(panned));
+    alDeleteBuffers(1, &buffer_);
+    buffer_ = panned;
+    resumeAt_ = offset;
+    if (current == AL_PLAYING) {
+        alSourcei(source_, AL_SAMPLE_OFFSET, resumeAt_);
+        resumeAt_ = -1;
+        alSourcePlay(source_);
+    }
 }

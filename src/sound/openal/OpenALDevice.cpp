@@ -23,6 +23,5 @@ OpenALDevice::CreateSoundBufferFromFile(const QString& fileName,
                                         const WaveFormat& /*format*/) {
     // The file's own format decides; the format record is what DirectSound would ignore for
     // a file with a header too.
-    const WaveFile wave = WaveFile::read(fileName);
-    return std::make_unique<OpenALBuffer>(output_, wave);
+    return std::make_unique<OpenALBuffer>(output_, WaveFile::read(fileName));
 }

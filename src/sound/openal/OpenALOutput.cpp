@@ -53,7 +53,7 @@ std::shared_ptr<OpenALOutput> OpenALOutput::withContext(ALCdevice* device, const
     }
     std::shared_ptr<OpenALOutput> output(new OpenALOutput(device, context, loopback));
     output->makeCurrent();
-    // Sources are placed on a unit circle only to pan them: no distance attenuation.
+    // Sounds are not placed in space: no distance attenuation.
     alDistanceModel(AL_NONE);
     return output;
 }

@@ -5,12 +5,22 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <cmath>
 #include <sndfile.h>
 
 namespace {
 
 // A whole file lives in memory; a sound bigger than this is not a radio effect.
 constexpr int64_t kMaxSamples = int64_t{1} << 26;
+
+// A float sample as a 16-bit one; beyond full scale it clips, as a sound card would.
+int16_t toSample(float value) {
+    if (std::isnan(value)) {
+        return 0;
+    }
+    return static_cast<int16_t>(std::lrint(std::clamp(value * 32768.0f, -32768.0f, 32767.0f)));
+}
 
 struct SndFileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
@@ -43,7 +53,25 @@ WaveFile WaveFile::read(const QString& path) {
     wave.sampleRate = info.samplerate;
     wave.channels = info.channels;
     wave.samples.resize(static_cast<size_t>(info.frames * info.channels));
-    const sf_count_t got = sf_readf_short(file.get(), wave.samples.data(), info.frames);
+    // Read as float, which libsndfile scales to +-1 from every integer format and leaves as it
+    // is in a float file. Read as short, a float file would not be scaled at all (silence), and
+    // its scaling option scales to the file's own peak rather than to full scale.
+    constexpr sf_count_t kChunkFrames = 4096;
+    std::vector<float> chunk(static_cast<size_t>(kChunkFrames * info.channels));
+    sf_count_t got = 0;
+    while (got < info.frames) {
+        const sf_count_t read =
+            sf_readf_float(file.get(), chunk.data(), std::min(kChunkFrames, info.frames - got));
+        if (read <= 0) {
+            break;
+        }
+        const size_t count = static_cast<size_t>(read * info.channels);
+        int16_t* out = wave.samples.data() + got * info.channels;
+        for (size_t i = 0; i < count; ++i) {
+            out[i] = toSample(chunk[i]);
+        }
+        got += read;
+    }
     if (got <= 0) {
         throw Failure(dsound::kErrBadFormat, QStringLiteral("Invalid format: no sound data"));
     }
