@@ -1,6 +1,7 @@
 #include "ConfigFile.h"
 
 #include "LeadingNumber.h"
+#include "RegularFile.h"
 #include "config/Blanks.h"
 #include "window/Failure.h"
 #include "window/MainWindow.h"
@@ -8,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
@@ -61,11 +63,17 @@ void ApplyLine(MainWindow& main, const QString& line) {
 }
 
 void Read(MainWindow& main) {
-    QFile file(path(main));
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    const RegularFileOpen opened = openRegularFile(file, path(main), QIODevice::ReadOnly);
+    main.vars.configUnreadable = opened == RegularFileOpen::Refused;
+    if (opened != RegularFileOpen::Opened) {
         return;
     }
     const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        // The lines read so far still count, but the rest of the file was never seen.
+        main.vars.configUnreadable = true;
+    }
     file.close();
 
     // Lines end in CR LF as written; a lone LF or CR from a hand edit ends a line too.
@@ -117,11 +125,26 @@ QByteArray Contents(const MainWindow& main) {
 }
 
 bool Write(const MainWindow& main) {
-    QSaveFile file(path(main));
+    if (main.vars.configUnreadable) {
+        return false;
+    }
+    // A named pipe, a device or a directory under the name is the user's; the rename would
+    // put a regular file in its place.
+    const QFileInfo existing(path(main));
+    if (existing.exists() && !existing.isFile()) {
+        return false;
+    }
+    QSaveFile file(existing.filePath());
     if (!file.open(QIODevice::WriteOnly)) {
         return false;
     }
-    file.write(Contents(main));
+    // A full disk may show in the write or only in the flush of the buffer; commit() does not
+    // notice the latter and would rename the short file over the old one.
+    const QByteArray contents = Contents(main);
+    if (file.write(contents) != contents.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
     return file.commit();
 }
 

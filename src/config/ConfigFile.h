@@ -12,6 +12,8 @@ QString path(const MainWindow& main);
 // Applies every recognised line, in file order, to the main window's controls and variables.
 // Each failing line (unreadable, a 16-bit overflow, a value a control refuses) is skipped;
 // nothing is logged, since logging is switched on only after the file has been read.
+// Only a regular file (or a link to one) is read; anything else by that name, or a file that
+// cannot be read, sets vars.configUnreadable.
 void Read(MainWindow& main);
 
 // Applies one line; a failure passes to the caller.
@@ -21,7 +23,9 @@ void ApplyLine(MainWindow& main, const QString& line);
 QByteArray Contents(const MainWindow& main);
 
 // Writes through a temporary file and a rename, so a failed write never leaves a truncated
-// config.cfg behind. Returns false when the file could not be written.
+// config.cfg behind. Returns false, leaving what is there untouched, when the file could not be
+// written, when Read found it unreadable, or when something other than a regular file has the
+// name.
 bool Write(const MainWindow& main);
 
 } // namespace ConfigFile

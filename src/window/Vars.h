@@ -16,6 +16,10 @@ struct Vars {
     int16_t soundDeviceIndex = 0;
     int16_t sensitivity = 0; // milliseconds
 
+    // config.cfg was there at start-up but could not be read: its settings never reached the
+    // program, so closing leaves the file as it is instead of writing the initial values over it.
+    bool configUnreadable = false;
+
     // The connection state last shown in the status labels (-1 unknown, 0 not running,
     // 1 running, 2 connected).
     int lastConnectionState = 0;

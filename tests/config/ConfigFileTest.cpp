@@ -1,12 +1,43 @@
 #include "config/ConfigFile.h"
 
+#include "Fifo.h"
 #include "support/TempDir.h"
 #include "window/MainWindow.h"
 
 #include <QFileInfo>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
+
+// Caps the size of the files this process writes, as a full disk would stop them: a write
+// beyond the cap fails (EFBIG) instead of raising SIGXFSZ. Rights do not lift the cap, so the
+// fault is real whoever runs the tests.
+class FileSizeCap {
+public:
+    explicit FileSizeCap(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit capped = saved_;
+        capped.rlim_cur = bytes;
+        capped_ = setrlimit(RLIMIT_FSIZE, &capped) == 0;
+    }
+    ~FileSizeCap() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeCap(const FileSizeCap&) = delete;
+    FileSizeCap& operator=(const FileSizeCap&) = delete;
+
+    bool capped() const { return capped_; }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+    bool capped_ = false;
+};
 
 // A window whose program directory is a scratch directory, read from the given file.
 class ConfigFileTest : public testing::Test {
@@ -202,6 +233,111 @@ TEST_F(ConfigFileTest, AFailedWriteLeavesTheOldFileWhole) {
     }
     EXPECT_EQ(dir.read("config.cfg"), "CLICKVOLUME = 12\r\n");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("config.cfg")});
+}
+
+TEST_F(ConfigFileTest, AWriteThatRunsOutOfSpaceKeepsTheOldFile) {
+    const QByteArray old = "CLICKVOLUME = 12\r\nSENSITIVITY = 250\r\n";
+    main.MicVol->setValueChecked(33);
+    // Nothing fits, and part of the file fits: the old file stays either way, and no temporary
+    // file is left beside it.
+    for (const rlim_t cap : {rlim_t{0}, rlim_t{100}}) {
+        dir.write("config.cfg", old);
+        bool written = true;
+        {
+            const FileSizeCap full(cap);
+            ASSERT_TRUE(full.capped());
+            written = ConfigFile::Write(main);
+        }
+        EXPECT_FALSE(written) << cap;
+        EXPECT_EQ(dir.read("config.cfg"), old) << cap;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("config.cfg")})
+            << cap;
+    }
+    // With room again the same write goes through.
+    ASSERT_TRUE(ConfigFile::Write(main));
+    EXPECT_TRUE(dir.read("config.cfg").contains("\r\nCLICKVOLUME = 33\r\n"));
+}
+
+TEST_F(ConfigFileTest, AMissingFileIsWrittenAtClose) {
+    ConfigFile::Read(main);
+    EXPECT_FALSE(main.vars.configUnreadable);
+    ASSERT_TRUE(ConfigFile::Write(main));
+    EXPECT_EQ(dir.read("config.cfg"), ConfigFile::Contents(main));
+}
+
+TEST_F(ConfigFileTest, AFileTheOwnerMayNotReadIsNotWrittenOverAtClose) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "running with rights that read any file";
+    }
+    dir.write("config.cfg", "CLICKVOLUME = 12\r\n");
+    QFile::setPermissions(dir.file("config.cfg"), QFile::WriteOwner);
+    ConfigFile::Read(main);
+    const bool written = ConfigFile::Write(main);
+    QFile::setPermissions(dir.file("config.cfg"), QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_TRUE(main.vars.configUnreadable);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(dir.read("config.cfg"), "CLICKVOLUME = 12\r\n");
+}
+
+TEST_F(ConfigFileTest, ADirectoryInPlaceOfTheFileIsNeitherReadNorReplaced) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("config.cfg")));
+    ConfigFile::Read(main);
+    EXPECT_TRUE(main.vars.configUnreadable);
+    EXPECT_FALSE(ConfigFile::Write(main));
+    EXPECT_TRUE(QFileInfo(dir.file("config.cfg")).isDir());
+}
+
+TEST_F(ConfigFileTest, ANamedPipeInPlaceOfTheFileIsNotWaitedForAndNotReplaced) {
+    ASSERT_TRUE(makeFifo(dir.file("config.cfg")));
+    EXPECT_TRUE(returnsByItself(dir.file("config.cfg"), [this] { ConfigFile::Read(main); }))
+        << "reading waited for a writer on the pipe";
+    EXPECT_TRUE(main.vars.configUnreadable);
+    EXPECT_EQ(main.MicVol->value(), 100);
+    EXPECT_FALSE(ConfigFile::Write(main));
+    EXPECT_TRUE(isFifo(dir.file("config.cfg")));
+}
+
+TEST_F(ConfigFileTest, ADeviceBehindTheNameReadsAsUnreadable) {
+    // Endless zeros: reading the whole file would never end.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), dir.file("config.cfg")));
+    ConfigFile::Read(main);
+    EXPECT_TRUE(main.vars.configUnreadable);
+    EXPECT_EQ(ConfigFile::Contents(main), ConfigFile::Contents(MainWindow()));
+}
+
+TEST_F(ConfigFileTest, WhatWasUnreadableAtStartIsNotWrittenOverEvenWhenItIsReadableAtClose) {
+    // The pipe stands for any file that could not be read; by the close a regular file with
+    // settings of its own has taken its place, and they are kept.
+    ASSERT_TRUE(makeFifo(dir.file("config.cfg")));
+    ASSERT_TRUE(returnsByItself(dir.file("config.cfg"), [this] { ConfigFile::Read(main); }));
+    ASSERT_TRUE(QFile::remove(dir.file("config.cfg")));
+    dir.write("config.cfg", "CLICKVOLUME = 12\r\n");
+    EXPECT_FALSE(ConfigFile::Write(main));
+    EXPECT_EQ(dir.read("config.cfg"), "CLICKVOLUME = 12\r\n");
+}
+
+TEST_F(ConfigFileTest, AFileThatStopsBeingRegularDuringTheRunIsNotReplaced) {
+    ConfigFile::Read(main); // no file yet
+    ASSERT_TRUE(makeFifo(dir.file("config.cfg")));
+    EXPECT_FALSE(ConfigFile::Write(main));
+    EXPECT_TRUE(isFifo(dir.file("config.cfg")));
+}
+
+TEST_F(ConfigFileTest, ALinkToARegularFileIsReadAndWrittenThroughTheLink) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("elsewhere")));
+    const QString target = dir.file(QStringLiteral("elsewhere/settings.cfg"));
+    dir.write(QStringLiteral("elsewhere/settings.cfg"), "CLICKVOLUME = 12\r\n");
+    ASSERT_TRUE(QFile::link(target, dir.file("config.cfg")));
+
+    ConfigFile::Read(main);
+    EXPECT_FALSE(main.vars.configUnreadable);
+    EXPECT_EQ(main.MicVol->value(), 12);
+
+    main.NoiseVol->setValueChecked(5);
+    ASSERT_TRUE(ConfigFile::Write(main));
+    EXPECT_EQ(QFileInfo(dir.file("config.cfg")).symLinkTarget(), target);
+    EXPECT_EQ(dir.read(QStringLiteral("elsewhere/settings.cfg")), ConfigFile::Contents(main));
 }
 
 } // namespace
