@@ -7,6 +7,7 @@
 #include "ClientCall.h"
 #include "Protocol.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -177,6 +178,14 @@ bool answeredWith(const tsremote::CallResult& r, int32_t id) {
     return got == id;
 }
 
+// A call that timed out has spent the time the calls right after it may wait: they would fail
+// at once, without asking the client. The next call is made once that time is back.
+void waitAfterTimeOut(const tsremote::CallResult& r) {
+    if (r.result == tsremote::kNoAnswer) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(tsremote::kTimeoutMs));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -198,12 +207,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         answer.pieces.push_back(std::move(piece));
     }
     client->answerNextWith(std::move(answer));
-    checkResult(tsremote::callClient(operation, capacity), operation, capacity);
+    const tsremote::CallResult fuzzed = tsremote::callClient(operation, capacity);
+    checkResult(fuzzed, operation, capacity);
+    waitAfterTimeOut(fuzzed);
 
     // Bytes sent after a whole reply may still be on their way and spoil one more call;
     // never two.
     client->answerNextWith({{speakersReply(7)}, false});
-    if (!answeredWith(tsremote::callClient(tsremote::OpSpeakers, 16), 7)) {
+    const tsremote::CallResult first = tsremote::callClient(tsremote::OpSpeakers, 16);
+    if (!answeredWith(first, 7)) {
+        waitAfterTimeOut(first);
         client->answerNextWith({{speakersReply(8)}, false});
         if (!answeredWith(tsremote::callClient(tsremote::OpSpeakers, 16), 8)) {
             violated("the calls after a bad reply did not recover");

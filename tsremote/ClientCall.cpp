@@ -1,6 +1,7 @@
 #include "ClientCall.h"
 
 #include "SocketPath.h"
+#include "WaitBudget.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,7 +62,7 @@ uint32_t expectedPayload(Operation operation, int32_t count) {
     return 0;
 }
 
-const char* const kNotRunningText = "The TeamSpeak client is not running";
+const std::string kNotRunningText = "The TeamSpeak client is not running";
 const char* const kNoAnswerText = "The TeamSpeak client did not answer in time";
 const char* const kGarbledText = "The TeamSpeak client sent a reply that could not be read";
 
@@ -117,27 +118,58 @@ private:
             return -1;
         }
         std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const std::string distrusted = untrustedSocketDirectory(path);
+        if (!distrusted.empty()) {
+            failure = failed(kNotRunning, kNotRunningText + ": " + distrusted);
+            return -1;
+        }
         const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0) {
             failure = failed(kNotRunning, kNotRunningText);
             return -1;
         }
-        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
-            return fd;
-        }
+        bool connected =
+            connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+        const int connectError = errno;
         // A full backlog means a client that is there but busy: wait for it, briefly.
         failure = failed(kNotRunning, kNotRunningText);
-        if (errno == EAGAIN || errno == EINPROGRESS) {
+        if (!connected && (connectError == EAGAIN || connectError == EINPROGRESS)) {
             int error = 0;
             socklen_t length = sizeof(error);
             if (!waitFor(fd, POLLOUT, deadline)) {
                 failure = failed(kNoAnswer, kNoAnswerText);
-            } else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
-                return fd;
+            } else {
+                connected =
+                    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
             }
         }
-        close(fd);
-        return -1;
+        if (connected && !sameUser(fd, path, failure)) {
+            connected = false;
+        }
+        if (!connected) {
+            close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
+    // Whether the one who listens on the socket is this user: anyone else could answer
+    // whatever they like, whichever directory the socket is in.
+    static bool sameUser(int fd, const std::string& path, CallResult& failure) {
+        ucred peer{};
+        socklen_t length = sizeof(peer);
+        if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) {
+            failure =
+                failed(kNotRunning, kNotRunningText + ": " + path + ": " + std::strerror(errno));
+            return false;
+        }
+        if (peer.uid != geteuid()) {
+            failure = failed(kNotRunning, kNotRunningText + ": " + path +
+                                              " is served by another user (uid " +
+                                              std::to_string(peer.uid) + ")");
+            return false;
+        }
+        return true;
     }
 
     int fd_ = -1;
@@ -148,6 +180,9 @@ private:
 
 std::mutex linkMutex;
 Link link;
+// The calls of a caller's tick wait kTimeoutMs together, not each.
+WaitBudget budget{std::chrono::milliseconds(kTimeoutMs),
+                  std::chrono::milliseconds(kHealthyAnswerMs)};
 
 enum class Outcome {
     Answered,
@@ -225,20 +260,16 @@ Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_poin
     return have > total ? Outcome::AnsweredWithMore : Outcome::Answered;
 }
 
-} // namespace
-
-CallResult callClient(Operation operation, int32_t capacity) {
-    // Bounds what a reply may make us allocate, whatever buffer the caller claims to have.
-    capacity = std::clamp(capacity, 0, kMaxRecords);
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kTimeoutMs);
-    const std::string path = socketPath();
-    const std::lock_guard<std::mutex> lock(linkMutex);
+// One call on the kept connection, made anew when needed, until the deadline.
+CallResult callOnLink(const std::string& path, Operation operation, int32_t capacity,
+                      Clock::time_point deadline, bool& timedOut) {
     // A kept connection may have been closed by the client since (it restarted, or let an
     // idle connection go): then once more on a new one.
     for (;;) {
         CallResult failure;
         const int fd = link.to(path, deadline, failure);
         if (fd < 0) {
+            timedOut = failure.result == kNoAnswer;
             return failure;
         }
         if (link.reused() && !link.idle()) {
@@ -262,11 +293,30 @@ CallResult callClient(Operation operation, int32_t capacity) {
         case Outcome::NotSent:
             return failed(kNotRunning, kNotRunningText);
         case Outcome::TimedOut:
+            timedOut = true;
             return failed(kNoAnswer, kNoAnswerText);
         default: // taken, then closed without a word, counts as garbled too
             return failed(kGarbledReply, kGarbledText);
         }
     }
+}
+
+} // namespace
+
+CallResult callClient(Operation operation, int32_t capacity) {
+    // Bounds what a reply may make us allocate, whatever buffer the caller claims to have.
+    capacity = std::clamp(capacity, 0, kMaxRecords);
+    const std::string path = socketPath();
+    const std::lock_guard<std::mutex> lock(linkMutex);
+    const Clock::time_point start = Clock::now();
+    const Clock::duration allowed = budget.allowance(start);
+    if (allowed <= Clock::duration::zero()) {
+        return failed(kNoAnswer, kNoAnswerText);
+    }
+    bool timedOut = false;
+    CallResult r = callOnLink(path, operation, capacity, start + allowed, timedOut);
+    budget.spend(start, Clock::now(), timedOut);
+    return r;
 }
 
 } // namespace tsremote

@@ -8,8 +8,10 @@
 
 namespace tsremote {
 
-// One request to the client and its reply, within kTimeoutMs. The reply is checked before
-// anything is handed back: its payload must be exactly what the operation and count imply.
+// One request to the client and its reply, within kTimeoutMs less what the calls just before
+// it waited (WaitBudget): with none of that time left it fails at once, as a call that timed
+// out. The reply is checked before anything is handed back: its payload must be exactly what
+// the operation and count imply.
 struct CallResult {
     int32_t result = 0;
     int32_t count = 0;

@@ -1,6 +1,7 @@
 #include "SocketPath.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -11,6 +12,12 @@ namespace {
 
 std::string fallbackDirectory() {
     return "/tmp/ts2-client-sim-" + std::to_string(getuid());
+}
+
+std::string octal(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof(text), "%04o", unsigned(mode & 07777));
+    return text;
 }
 
 } // namespace
@@ -27,6 +34,24 @@ std::string socketPath() {
     return fallbackDirectory() + "/socket";
 }
 
+std::string privateDirectoryProblem(const std::string& directory) {
+    struct stat info {};
+    // Not followed: a link someone else placed could lead anywhere.
+    if (lstat(directory.c_str(), &info) != 0) {
+        return directory + ": " + std::strerror(errno);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return directory + ": not a directory";
+    }
+    if (info.st_uid != geteuid()) {
+        return directory + ": belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+    }
+    if ((info.st_mode & 077) != 0) {
+        return directory + ": open to other users (mode " + octal(info.st_mode) + ", not 0700)";
+    }
+    return {};
+}
+
 std::string preparePrivateDirectory(const std::string& path) {
     const std::string directory = fallbackDirectory();
     if (path != directory + "/socket") {
@@ -35,15 +60,20 @@ std::string preparePrivateDirectory(const std::string& path) {
     if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
         return directory + ": " + std::strerror(errno);
     }
-    struct stat info {};
-    if (lstat(directory.c_str(), &info) != 0) {
-        return directory + ": " + std::strerror(errno);
-    }
     // Someone else's directory, or one others may enter, could hand our socket to them.
-    if (!S_ISDIR(info.st_mode) || info.st_uid != getuid() || (info.st_mode & 077) != 0) {
-        return directory + ": not a private directory of this user (mode 0700)";
+    return privateDirectoryProblem(directory);
+}
+
+std::string untrustedSocketDirectory(const std::string& path) {
+    const std::string directory = fallbackDirectory();
+    if (path != directory + "/socket") {
+        return {}; // chosen by the user, or the runtime directory that is theirs alone
     }
-    return {};
+    struct stat info {};
+    if (lstat(directory.c_str(), &info) != 0 && errno == ENOENT) {
+        return {}; // no client has run: the call finds no socket, as it should
+    }
+    return privateDirectoryProblem(directory);
 }
 
 } // namespace tsremote

@@ -14,12 +14,12 @@
 #endif
 
 struct LoadedRemoteLibrary::Functions {
-    int32_t(TSR_CALL* getLastError)(char*, int32_t);
-    int32_t(TSR_CALL* getVersion)(void*);
-    int32_t(TSR_CALL* getUserInfo)(void*);
-    int32_t(TSR_CALL* getServerInfo)(void*);
-    int32_t(TSR_CALL* getPlayers)(void*, int32_t*);
-    int32_t(TSR_CALL* getSpeakers)(int32_t*, int32_t*);
+    int32_t(TSR_CALL* getLastError)(char*, int32_t) = nullptr;
+    int32_t(TSR_CALL* getVersion)(void*) = nullptr;
+    int32_t(TSR_CALL* getUserInfo)(void*) = nullptr;
+    int32_t(TSR_CALL* getServerInfo)(void*) = nullptr;
+    int32_t(TSR_CALL* getPlayers)(void*, int32_t*) = nullptr;
+    int32_t(TSR_CALL* getSpeakers)(int32_t*, int32_t*) = nullptr;
 };
 
 namespace {
@@ -62,8 +62,10 @@ void closeLibrary(void* handle) {
 
 } // namespace
 
-LoadedRemoteLibrary::LoadedRemoteLibrary(QString programDirectory)
-    : path_(QDir(programDirectory).filePath(fileName())) {}
+LoadedRemoteLibrary::LoadedRemoteLibrary(QString programDirectory,
+                                         std::function<Clock::time_point()> now)
+    : path_(QDir(programDirectory).filePath(fileName())), now_(std::move(now)),
+      functions_(std::make_unique<Functions>()) {}
 
 LoadedRemoteLibrary::~LoadedRemoteLibrary() {
     if (handle_) {
@@ -79,73 +81,71 @@ QString LoadedRemoteLibrary::fileName() {
 #endif
 }
 
-const LoadedRemoteLibrary::Functions& LoadedRemoteLibrary::functions() {
-    if (functions_) {
-        return *functions_;
+void LoadedRemoteLibrary::load() {
+    if (handle_) {
+        return;
     }
-    if (!tried_) {
-        // Loaded once: a library that is missing now stays missing for this run, so the
-        // polling does not retry the load twenty times a second.
-        tried_ = true;
-        QString error;
-        handle_ = openLibrary(path_, error);
-        if (!handle_) {
-            failureNumber_ = 53;
-            failureDescription_ = QStringLiteral("File not found: %1 (%2)").arg(path_, error);
-        } else {
-            Functions f{};
-            struct Entry {
-                const char* name;
-                void** slot;
-            };
-            const Entry entries[] = {
-                {"tsrGetLastError", reinterpret_cast<void**>(&f.getLastError)},
-                {"tsrGetVersion", reinterpret_cast<void**>(&f.getVersion)},
-                {"tsrGetUserInfo", reinterpret_cast<void**>(&f.getUserInfo)},
-                {"tsrGetServerInfo", reinterpret_cast<void**>(&f.getServerInfo)},
-                {"tsrGetPlayers", reinterpret_cast<void**>(&f.getPlayers)},
-                {"tsrGetSpeakers", reinterpret_cast<void**>(&f.getSpeakers)},
-            };
-            for (const Entry& entry : entries) {
-                *entry.slot = findFunction(handle_, entry.name);
-                if (!*entry.slot) {
-                    failureNumber_ = 453;
-                    failureDescription_ = QStringLiteral("Can't find DLL entry point %1 in %2")
-                                              .arg(QLatin1String(entry.name), path_);
-                    break;
-                }
-            }
-            if (failureNumber_ == 0) {
-                functions_ = std::make_unique<Functions>(f);
-                return *functions_;
-            }
-            closeLibrary(handle_);
-            handle_ = nullptr;
-        }
+    const Clock::time_point now = now_();
+    if (looked_ && now - lastLook_ < kRetryInterval) {
+        return;
     }
-    throw Failure(failureNumber_, failureDescription_);
+    looked_ = true;
+    lastLook_ = now;
+    QString error;
+    handle_ = openLibrary(path_, error);
+    if (!handle_) {
+        notFound_ = QStringLiteral("File not found: %1 (%2)").arg(path_, error);
+        return;
+    }
+    Functions& f = *functions_;
+    const std::pair<const char*, void**> entries[] = {
+        {"tsrGetLastError", reinterpret_cast<void**>(&f.getLastError)},
+        {"tsrGetVersion", reinterpret_cast<void**>(&f.getVersion)},
+        {"tsrGetUserInfo", reinterpret_cast<void**>(&f.getUserInfo)},
+        {"tsrGetServerInfo", reinterpret_cast<void**>(&f.getServerInfo)},
+        {"tsrGetPlayers", reinterpret_cast<void**>(&f.getPlayers)},
+        {"tsrGetSpeakers", reinterpret_cast<void**>(&f.getSpeakers)},
+    };
+    for (const auto& [name, slot] : entries) {
+        *slot = findFunction(handle_, name);
+    }
+}
+
+template <typename Function>
+Function LoadedRemoteLibrary::resolved(Function Functions::*slot, const char* name) {
+    load();
+    if (!handle_) {
+        throw Failure(53, notFound_);
+    }
+    const Function function = (*functions_).*slot;
+    if (!function) {
+        throw Failure(
+            453,
+            QStringLiteral("Can't find DLL entry point %1 in %2").arg(QLatin1String(name), path_));
+    }
+    return function;
 }
 
 int32_t LoadedRemoteLibrary::tsrGetLastError(char* buffer, int32_t size) {
-    return functions().getLastError(buffer, size);
+    return resolved(&Functions::getLastError, "tsrGetLastError")(buffer, size);
 }
 
 int32_t LoadedRemoteLibrary::tsrGetVersion(uint8_t* record) {
-    return functions().getVersion(record);
+    return resolved(&Functions::getVersion, "tsrGetVersion")(record);
 }
 
 int32_t LoadedRemoteLibrary::tsrGetUserInfo(uint8_t* record) {
-    return functions().getUserInfo(record);
+    return resolved(&Functions::getUserInfo, "tsrGetUserInfo")(record);
 }
 
 int32_t LoadedRemoteLibrary::tsrGetServerInfo(uint8_t* record) {
-    return functions().getServerInfo(record);
+    return resolved(&Functions::getServerInfo, "tsrGetServerInfo")(record);
 }
 
 int32_t LoadedRemoteLibrary::tsrGetPlayers(uint8_t* records, int32_t* count) {
-    return functions().getPlayers(records, count);
+    return resolved(&Functions::getPlayers, "tsrGetPlayers")(records, count);
 }
 
 int32_t LoadedRemoteLibrary::tsrGetSpeakers(int32_t* ids, int32_t* count) {
-    return functions().getSpeakers(ids, count);
+    return resolved(&Functions::getSpeakers, "tsrGetSpeakers")(ids, count);
 }

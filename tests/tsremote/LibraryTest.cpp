@@ -10,11 +10,15 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <optional>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -285,10 +289,54 @@ TEST_F(LibraryTest, AStalledClientIsGivenUpWithinTheTimeout) {
     EXPECT_EQ(speakersResult(), tsremote::kNoAnswer);
     EXPECT_LT(call.elapsed(), 400) << "the stalled reply was not waited for";
     EXPECT_EQ(lastError(), "The TeamSpeak client did not answer in time");
-    // The client survives callers that gave up, and answers at once again when told.
+    // The client survives callers that gave up, and is heard from again once it answers.
     sim.write("stall 0\n");
     ASSERT_TRUE(sim.serving(5000));
+    wait.restart();
+    while (speakersResult() != 0 && wait.elapsed() < 5000) {
+        QThread::msleep(5);
+    }
     EXPECT_EQ(speakersResult(), 0);
+}
+
+// A tick of the program calls five times in a row: together they wait for one time-out, not
+// five, and the calls after it fail at once as the timed-out one did.
+TEST_F(LibraryTest, AStalledClientHoldsATickOfCallsForOneTimeOutOnly) {
+    SimProcess sim(socket());
+    sim.type("connect a:1");
+    sim.write("stall 150\n");
+    QElapsedTimer wait;
+    wait.start();
+    while (speakersResult() == 0 && wait.elapsed() < 5000) {
+    }
+    // Until the time the stalled call took is back: the tick below starts afresh.
+    QThread::msleep(2 * tsremote::kTimeoutMs);
+
+    std::vector<uint8_t> records(1024 * records::player::kSize, 0);
+    std::array<uint8_t, records::serverInfo::kSize> server{};
+    std::array<uint8_t, records::userInfo::kSize> user{};
+    std::array<uint8_t, records::version::kSize> version{};
+    int32_t count = 1024;
+    QElapsedTimer tick;
+    tick.start();
+    const std::array<int32_t, 5> results = {
+        tsrGetPlayers(records.data(), &count), speakersResult(), tsrGetServerInfo(server.data()),
+        tsrGetUserInfo(user.data()), tsrGetVersion(version.data())};
+    const qint64 waited = tick.elapsed();
+    for (const int32_t result : results) {
+        EXPECT_EQ(result, tsremote::kNoAnswer);
+    }
+    EXPECT_EQ(lastError(), "The TeamSpeak client did not answer in time");
+    // Each call alone would wait kTimeoutMs: five of them, nearly half a second.
+    EXPECT_LT(waited, 200) << "the tick waited for more than one time-out";
+
+    sim.write("stall 0\n");
+    wait.restart();
+    while (speakersResult() != 0 && wait.elapsed() < 5000) {
+        QThread::msleep(5);
+    }
+    EXPECT_EQ(speakersResult(), 0) << "a client that answers in time again is followed";
+    EXPECT_EQ(tsrGetPlayers(records.data(), &count), 0);
 }
 
 // The connection is kept from call to call, and given up whenever its state is in doubt.
@@ -332,6 +380,8 @@ TEST_F(LibraryTest, AReplyThatCameTooLateIsNotTakenForTheNextCall) {
     const std::string path = librarySocket();
     CountingClient client(path, {.delayFirstReplyMs = tsremote::kTimeoutMs + 60});
     EXPECT_EQ(speakersResult(), tsremote::kNoAnswer);
+    // Past the time the late reply needed, and until the waiting time is back.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * tsremote::kTimeoutMs));
     EXPECT_EQ(speakers(), std::vector<int32_t>{2});
     EXPECT_EQ(client.connections(), 2);
 }
@@ -473,4 +523,189 @@ TEST(SocketPath, EnvironmentChoosesThePath) {
     EXPECT_EQ(tsremote::socketPath(),
               "/tmp/ts2-client-sim-" + std::to_string(getuid()) + "/socket");
     unsetenv("XDG_RUNTIME_DIR");
+}
+
+// The socket is trusted only when it can only be this user's: the fallback directory in the
+// shared /tmp must be theirs and private, and whoever listens must run as them.
+
+namespace {
+
+struct User {
+    uid_t uid;
+    gid_t gid;
+};
+
+// Another user, when this one may act as them (root).
+std::optional<User> otherUser() {
+    const passwd* entry = getpwnam("nobody");
+    if (geteuid() != 0 || !entry || entry->pw_uid == 0) {
+        return std::nullopt;
+    }
+    return User{entry->pw_uid, entry->pw_gid};
+}
+
+// A socket at path on which a process of another user listens: bound here, then listened on
+// by a child that has become that user. Root only.
+class ForeignListener {
+public:
+    ForeignListener(const std::string& path, User user) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        int ready[2];
+        EXPECT_EQ(pipe(ready), 0);
+        pid_ = fork();
+        if (pid_ == 0) {
+            // Only system calls from here: the child of a threaded process.
+            close(ready[0]);
+            if (setgid(user.gid) != 0 || setuid(user.uid) != 0 || listen(fd, 4) != 0) {
+                _exit(1);
+            }
+            const char byte = 1;
+            [[maybe_unused]] const ssize_t n = write(ready[1], &byte, 1);
+            for (;;) {
+                pause(); // never answers; ended by the test
+            }
+        }
+        close(ready[1]);
+        close(fd);
+        char byte = 0;
+        listening_ = read(ready[0], &byte, 1) == 1;
+        close(ready[0]);
+    }
+    ~ForeignListener() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool listening() const { return listening_; }
+
+private:
+    pid_t pid_ = -1;
+    bool listening_ = false;
+};
+
+// The fallback directory, made here for one test and removed after it, with the library
+// pointed at the fallback path as it is when neither variable is set.
+class FallbackDirectory {
+public:
+    FallbackDirectory()
+        : directory_("/tmp/ts2-client-sim-" + std::to_string(getuid())),
+          path_(directory_ + "/socket") {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime) {
+            runtime_ = runtime;
+        }
+        unsetenv("XDG_RUNTIME_DIR");
+        unsetenv("TS2_CLIENT_SIM_SOCKET");
+        // A client of this user's may be using it: then it is left alone.
+        made_ = mkdir(directory_.c_str(), 0700) == 0;
+    }
+    ~FallbackDirectory() {
+        if (made_) {
+            unlink(path_.c_str());
+            rmdir(directory_.c_str());
+        }
+        if (runtime_) {
+            setenv("XDG_RUNTIME_DIR", runtime_->c_str(), 1);
+        }
+    }
+    bool made() const { return made_; }
+    const std::string& directory() const { return directory_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string directory_;
+    std::string path_;
+    std::optional<std::string> runtime_;
+    bool made_ = false;
+};
+
+} // namespace
+
+TEST(SocketTrust, OnlyAPrivateDirectoryOfThisUserIsTrusted) {
+    TempDir dir;
+    const std::string base = dir.path().toStdString();
+    const std::string good = base + "/good";
+    const std::string open = base + "/open";
+    const std::string link = base + "/link";
+    const std::string file = base + "/file";
+    ASSERT_EQ(mkdir(good.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(open.c_str(), 0755), 0);
+    ASSERT_EQ(symlink(good.c_str(), link.c_str()), 0);
+    dir.write("file", "");
+    EXPECT_EQ(tsremote::privateDirectoryProblem(good), "");
+    EXPECT_EQ(tsremote::privateDirectoryProblem(open),
+              open + ": open to other users (mode 0755, not 0700)");
+    EXPECT_EQ(tsremote::privateDirectoryProblem(link), link + ": not a directory");
+    EXPECT_EQ(tsremote::privateDirectoryProblem(file), file + ": not a directory");
+    EXPECT_EQ(tsremote::privateDirectoryProblem(base + "/none"),
+              base + "/none: No such file or directory");
+
+    const std::optional<User> other = otherUser();
+    if (!other) {
+        GTEST_SKIP() << "a directory of another user takes root to make";
+    }
+    ASSERT_EQ(chown(good.c_str(), other->uid, other->gid), 0);
+    EXPECT_EQ(tsremote::privateDirectoryProblem(good),
+              good + ": belongs to another user (uid " + std::to_string(other->uid) + ")");
+}
+
+TEST(SocketTrust, AFallbackDirectoryOthersCanReachIsRefusedBeforeConnecting) {
+    FallbackDirectory fallback;
+    if (!fallback.made()) {
+        GTEST_SKIP() << fallback.directory() << " exists already (a client of this user's?)";
+    }
+    ASSERT_EQ(tsremote::socketPath(), fallback.path());
+    // Made first by someone else, open to all, with a socket in it that would answer.
+    ASSERT_EQ(chmod(fallback.directory().c_str(), 0755), 0);
+    {
+        CountingClient squatter(fallback.path(), {});
+        EXPECT_EQ(speakersResult(), tsremote::kNotRunning);
+        EXPECT_EQ(lastError(), "The TeamSpeak client is not running: " + fallback.directory() +
+                                   ": open to other users (mode 0755, not 0700)");
+        EXPECT_EQ(squatter.connections(), 0);
+
+        // Once private it is this user's client, and is called.
+        ASSERT_EQ(chmod(fallback.directory().c_str(), 0700), 0);
+        EXPECT_EQ(speakers(), std::vector<int32_t>{1});
+        EXPECT_EQ(squatter.connections(), 1);
+    }
+    unlink(fallback.path().c_str());
+
+    const std::optional<User> other = otherUser();
+    if (!other) {
+        GTEST_SKIP() << "a directory of another user takes root to make";
+    }
+    ASSERT_EQ(chown(fallback.directory().c_str(), other->uid, other->gid), 0);
+    CountingClient squatter(fallback.path(), {});
+    EXPECT_EQ(speakersResult(), tsremote::kNotRunning);
+    EXPECT_EQ(lastError(), "The TeamSpeak client is not running: " + fallback.directory() +
+                               ": belongs to another user (uid " + std::to_string(other->uid) +
+                               ")");
+    EXPECT_EQ(squatter.connections(), 0);
+}
+
+TEST_F(LibraryTest, ASocketServedByAnotherUserIsRefused) {
+    const std::optional<User> other = otherUser();
+    if (!other) {
+        GTEST_SKIP() << "a process of another user takes root to start";
+    }
+    const std::string path = librarySocket();
+    {
+        ForeignListener foreign(path, *other);
+        ASSERT_TRUE(foreign.listening());
+        EXPECT_EQ(speakersResult(), tsremote::kNotRunning);
+        EXPECT_EQ(lastError(), "The TeamSpeak client is not running: " + path +
+                                   " is served by another user (uid " + std::to_string(other->uid) +
+                                   ")");
+    }
+    // The same path served by this user is called.
+    unlink(path.c_str());
+    CountingClient own(path, {});
+    EXPECT_EQ(speakers(), std::vector<int32_t>{1});
 }
