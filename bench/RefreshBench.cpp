@@ -56,6 +56,35 @@ void BM_RefreshFake(benchmark::State& state) {
     expectFullLists(state, program);
 }
 
+// A tick with a long exclusion list (the argument: its size in KB) beside a full server on
+// which a few players talk, none of them excluded.
+void BM_RefreshLongExclusionList(benchmark::State& state) {
+    QTemporaryDir dir;
+    auto fake = std::make_unique<FakeRemoteLibrary>();
+    fake->recordCalls = false;
+    fake->players.push_back({1, 1, "Observer"});
+    for (int32_t i = 1; i < kPlayers; ++i) {
+        fake->players.push_back(
+            {999 + i, 1, QStringLiteral("PLAYER%1").arg(i, 4, 10, QLatin1Char('0')).toStdString()});
+    }
+    for (int32_t id = 1000; id < 1005; ++id) {
+        fake->speakers.push_back(id);
+    }
+    Program program(dir.path(), std::move(fake), nullptr);
+    QString excluded;
+    for (int i = 0; excluded.size() < state.range(0) * 1024; ++i) {
+        excluded += QStringLiteral("PLAYER%1X,").arg(i);
+    }
+    program.main().vars.excludedCallsigns = excluded;
+    program.MainTimer_Timer();
+    for (auto _ : state) {
+        program.MainTimer_Timer();
+    }
+    if (program.main().lstSpeakers->listCount() != 5) {
+        state.SkipWithError("the talking players were not listed");
+    }
+}
+
 // Letting pending events run once, with nothing pending: what one yield of the rebuild costs.
 void BM_Yield(benchmark::State& state) {
     for (auto _ : state) {
@@ -109,6 +138,11 @@ BENCHMARK(BM_RefreshSocket)
     ->UseRealTime()
     ->Repetitions(10)
     ->ReportAggregatesOnly(true);
+BENCHMARK(BM_RefreshLongExclusionList)
+    ->Name("Refresh/exclusionListKB")
+    ->Arg(200)
+    ->Arg(1024)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Yield)->Name("Yield/processEvents");
 
 int main(int argc, char** argv) {

@@ -23,8 +23,8 @@ RegularFileOpen openRegularFile(QFile& file, const QString& path, QIODevice::Ope
 
     // Opened without waiting, and looked at again through the handle: something else may
     // have taken the name in between.
-    const int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK |
-                      (append ? O_WRONLY | O_APPEND | O_CREAT : O_RDONLY);
+    const int flags =
+        O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (append ? O_WRONLY | O_APPEND | O_CREAT : O_RDONLY);
     const int fd = ::open(name.constData(), flags, 0666);
     if (fd < 0) {
         return errno == ENOENT && !append ? RegularFileOpen::Missing : RegularFileOpen::Refused;

@@ -5,6 +5,7 @@
 #include "window/MainWindow.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 #include <cstdint>
 
 namespace {
@@ -136,7 +137,7 @@ void ListRefresh::RefreshSpeakerList() {
             if (name == localUser) {
                 continue;
             }
-            if (isListedIn(excludedHaystack(), name.toUpper())) {
+            if (isExcluded(name.toUpper())) {
                 continue;
             }
             speakers.addItem(name);
@@ -147,17 +148,25 @@ void ListRefresh::RefreshSpeakerList() {
     }
 }
 
-const QString& ListRefresh::excludedHaystack() {
+bool ListRefresh::isExcluded(const QString& name) {
     const QString& excluded = main_.vars.excludedCallsigns;
     // A list that was not assigned again still shares its text with the copy kept here:
     // nothing to compare, however long it is.
-    if (haystack_.isEmpty() || !excluded.isSharedWith(excludedSeen_)) {
-        if (haystack_.isEmpty() || excluded != excludedSeen_) {
+    if (!excludedReady_ || !excluded.isSharedWith(excludedSeen_)) {
+        if (!excludedReady_ || excluded != excludedSeen_) {
             haystack_ = QLatin1String(",,") + excluded + QLatin1String(",,");
+            const QStringList entries = haystack_.split(QLatin1Char(','));
+            excludedEntries_ = QSet<QString>(entries.begin(), entries.end());
+            excludedReady_ = true;
         }
         excludedSeen_ = excluded;
     }
-    return haystack_;
+    // "," + name + "," stands in the text exactly when a name without a comma is one of its
+    // entries; a name with commas in it is looked for in the text itself.
+    if (!name.contains(QLatin1Char(','))) {
+        return excludedEntries_.contains(name);
+    }
+    return isListedIn(haystack_, name);
 }
 
 void ListRefresh::applyState(int state) {

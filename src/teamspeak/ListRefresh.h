@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 class MainWindow;
@@ -21,11 +22,14 @@ public:
 
 private:
     void applyState(int state);
-    // ",," + the excluded callsigns + ",,", built again only when the list has changed.
-    const QString& excludedHaystack();
+    // Whether ",," + the excluded callsigns + ",," holds "," + name + ",". What the search
+    // needs is made again only when the list has changed.
+    bool isExcluded(const QString& name);
 
     MainWindow& main_;
     modTSRemote& remote_;
     QString excludedSeen_;
     QString haystack_;
+    QSet<QString> excludedEntries_;
+    bool excludedReady_ = false;
 };

@@ -113,6 +113,11 @@ TEST_F(ListRefreshTest, ExcludedCallsignsMatchWholeEntriesOfTheUpperCasedName) {
 
     m().vars.excludedCallsigns = "";
     EXPECT_EQ(speakersAmong({"", "A"}), QStringList{"A"}) << "an empty name is always left out";
+
+    // A name with commas matches a run of whole entries, wherever it stands in the list.
+    m().vars.excludedCallsigns = "A,B,C,,D";
+    EXPECT_EQ(speakersAmong({"A,B", "B,C", "A,C", "C,", ",D", "B,C,,D", "D,E"}),
+              (QStringList{"A,C", "D,E"}));
 }
 
 TEST_F(ListRefreshTest, StateTableColoursAndCaptions) {

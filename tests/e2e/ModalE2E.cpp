@@ -31,9 +31,9 @@ bool eventually(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 struct Menu {
-    const char* title;    // the dialog's title
-    int menuX;            // the menu's title in the menu bar
-    int itemX, itemY;     // the item in the open menu
+    const char* title; // the dialog's title
+    int menuX;         // the menu's title in the menu bar
+    int itemX, itemY;  // the item in the open menu
 };
 
 // Where, in bytes of the recording, a transmission during a dialog started and ended.
@@ -88,7 +88,8 @@ TEST(ModalE2E, TransmissionsDuringEachDialogAreHeardInTime) {
                      QStringLiteral("1")});
     };
 
-    const Menu menus[] = {{"Preferences", 31, 61, 28}, {"Help", 79, 109, 28}, {"About", 79, 109, 51}};
+    const Menu menus[] = {
+        {"Preferences", 31, 61, 28}, {"Help", 79, 109, 28}, {"About", 79, 109, 51}};
     std::vector<Transmission> transmissions;
     for (const Menu& menu : menus) {
         const QString title = QStringLiteral("^%1$").arg(QLatin1String(menu.title));
@@ -125,7 +126,9 @@ TEST(ModalE2E, TransmissionsDuringEachDialogAreHeardInTime) {
     ASSERT_GT(recording.rate, 0) << "no recording";
     const qint64 frameBytes = qint64(recording.channels) * qint64(sizeof(float));
     const qint64 header = recorded() - qint64(recording.frames()) * frameBytes;
-    auto frameOf = [&](qint64 bytes) { return size_t(std::max<qint64>(0, bytes - header) / frameBytes); };
+    auto frameOf = [&](qint64 bytes) {
+        return size_t(std::max<qint64>(0, bytes - header) / frameBytes);
+    };
     const auto seconds = [&](double s) { return size_t(s * recording.rate); };
     for (const Transmission& t : transmissions) {
         const size_t talk = frameOf(t.talk);

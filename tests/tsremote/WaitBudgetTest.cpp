@@ -1,13 +1,14 @@
 // The shared waiting time of the library's calls, on a clock the test moves.
 
-#include "Protocol.h"
 #include "WaitBudget.h"
+
+#include "Protocol.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 
-using tsremote::WaitBudget;
 using std::chrono::milliseconds;
+using tsremote::WaitBudget;
 
 namespace {
 
