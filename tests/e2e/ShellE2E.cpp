@@ -80,6 +80,21 @@ TEST(ShellE2E, ASecondInstanceInTheSameFolderSaysSoAndTouchesNoFile) {
     EXPECT_EQ(third.exitCode(), 0);
 }
 
+TEST(ShellE2E, ALogoutWhileTheStartUpFailureBoxWaitsKeepsTheSettings) {
+    ProgramRun run;
+    const QByteArray settings = "BUGTRACKING = 1\r\nNOISEVOLUME = 33\r\n";
+    run.writeFile("config.cfg", settings);
+    run.env().insert(QStringLiteral("ALSOFT_DRIVERS"), QStringLiteral("none")); // no device
+    QProcess& staticor = run.start();
+    // The failure is logged just before its message box is shown.
+    ASSERT_TRUE(run.waitForText("errorlog.txt", "SetupDX7Sound: ", 15000));
+    QThread::msleep(300);
+    ASSERT_TRUE(run.terminate(staticor));
+    EXPECT_EQ(staticor.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(staticor.exitCode(), 1);
+    EXPECT_EQ(run.readFile("config.cfg"), settings) << "the failed device was stored";
+}
+
 TEST(ShellE2E, SecondRunAppendsToTheLogAndKeepsTheSavedSettings) {
     ProgramRun run;
     run.writeFile("config.cfg", "BUGTRACKING = 1\r\nSOUNDDEVICE = 0\r\nNOISEVOLUME = 55\r\n");
