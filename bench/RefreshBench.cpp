@@ -35,8 +35,8 @@ void expectFullLists(benchmark::State& state, Program& program) {
     }
 }
 
-void BM_RefreshFake(benchmark::State& state) {
-    QTemporaryDir dir;
+// A full server on the in-process fake: the local user and 1023 others, nobody talking.
+std::unique_ptr<FakeRemoteLibrary> fullServer() {
     auto fake = std::make_unique<FakeRemoteLibrary>();
     fake->recordCalls = false;
     fake->players.push_back({1, 1, "Observer"});
@@ -45,6 +45,12 @@ void BM_RefreshFake(benchmark::State& state) {
             {999 + i, 1, QStringLiteral("PLAYER%1").arg(i, 4, 10, QLatin1Char('0')).toStdString(),
              9, 8, 2});
     }
+    return fake;
+}
+
+void BM_RefreshFake(benchmark::State& state) {
+    QTemporaryDir dir;
+    auto fake = fullServer();
     for (const auto& p : fake->players) {
         fake->speakers.push_back(p.id);
     }
@@ -60,13 +66,7 @@ void BM_RefreshFake(benchmark::State& state) {
 // which a few players talk, none of them excluded.
 void BM_RefreshLongExclusionList(benchmark::State& state) {
     QTemporaryDir dir;
-    auto fake = std::make_unique<FakeRemoteLibrary>();
-    fake->recordCalls = false;
-    fake->players.push_back({1, 1, "Observer"});
-    for (int32_t i = 1; i < kPlayers; ++i) {
-        fake->players.push_back(
-            {999 + i, 1, QStringLiteral("PLAYER%1").arg(i, 4, 10, QLatin1Char('0')).toStdString()});
-    }
+    auto fake = fullServer();
     for (int32_t id = 1000; id < 1005; ++id) {
         fake->speakers.push_back(id);
     }

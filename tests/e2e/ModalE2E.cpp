@@ -5,6 +5,7 @@
 
 #include "XDisplay.h"
 #include "e2e/WaveRecording.h"
+#include "support/Eventually.h"
 #include "support/ProgramRun.h"
 
 #include <QElapsedTimer>
@@ -17,18 +18,6 @@
 namespace {
 
 constexpr double kSilence = 1e-4;
-
-bool eventually(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (condition()) {
-            return true;
-        }
-        QThread::msleep(50);
-    }
-    return condition();
-}
 
 struct Menu {
     const char* title; // the dialog's title
@@ -52,13 +41,7 @@ TEST(ModalE2E, TransmissionsDuringEachDialogAreHeardInTime) {
                   "CLICKVOLUME = 100\r\nNOISEVOLUME = 70\r\nCLICKSOUND = click.wav\r\n"
                   "NOISESOUND = noise.wav\r\nTXSOUND = tx.wav\r\nPLAYTXSOUND = 0\r\n"
                   "BUGTRACKING = 1\r\nSENSITIVITY = 100\r\n");
-    const QString wave = run.file(QStringLiteral("recording.wav"));
-    run.writeFile(QStringLiteral("alsoft.conf"),
-                  "[general]\ndrivers = wave\nsample-type = float32\nchannels = stereo\n"
-                  "frequency = 44100\n[wave]\nfile = " +
-                      wave.toLocal8Bit() + "\n");
-    run.env().insert(QStringLiteral("ALSOFT_DRIVERS"), QStringLiteral("wave"));
-    run.env().insert(QStringLiteral("ALSOFT_CONF"), run.file(QStringLiteral("alsoft.conf")));
+    const QString wave = run.recordSound();
     run.env().insert(QStringLiteral("TS2_CLIENT_SIM_SOCKET"), run.file(QStringLiteral("sim.sock")));
     run.env().insert(QStringLiteral("DISPLAY"), display.name());
     run.env().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));

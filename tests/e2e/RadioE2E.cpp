@@ -48,13 +48,7 @@ RadioRun runTransmission(int sensitivity, const QByteArray& excluded, int talker
             "\r\nCLICKSOUND = click.wav\r\nNOISESOUND = noise.wav\r\nTXSOUND = "
             "tx.wav\r\nPLAYTXSOUND = 0\r\nBUGTRACKING = 1\r\nSENSITIVITY = " +
             QByteArray::number(sensitivity) + "\r\n");
-    const QString wave = run.file(QStringLiteral("recording.wav"));
-    run.writeFile(QStringLiteral("alsoft.conf"),
-                  "[general]\ndrivers = wave\nsample-type = float32\nchannels = stereo\n"
-                  "frequency = 44100\n[wave]\nfile = " +
-                      wave.toLocal8Bit() + "\n");
-    run.env().insert(QStringLiteral("ALSOFT_DRIVERS"), QStringLiteral("wave"));
-    run.env().insert(QStringLiteral("ALSOFT_CONF"), run.file(QStringLiteral("alsoft.conf")));
+    const QString wave = run.recordSound();
     run.env().insert(QStringLiteral("TS2_CLIENT_SIM_SOCKET"), run.file(QStringLiteral("sim.sock")));
 
     const Clock::time_point origin = Clock::now();

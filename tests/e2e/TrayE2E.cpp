@@ -1,4 +1,5 @@
 #include "XDisplay.h"
+#include "support/Eventually.h"
 #include "support/ProgramRun.h"
 
 #include <QElapsedTimer>
@@ -8,16 +9,25 @@
 
 namespace {
 
-bool eventually(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (condition()) {
-            return true;
-        }
-        QThread::msleep(50);
-    }
-    return condition();
+// Minimises the window with the window manager, waits until it is hidden behind its icon
+// and presses the mouse button on the icon.
+void minimiseAndPressTheIcon(const XDisplay& display, const QString& window,
+                             const QString& button) {
+    display.run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), window});
+    std::optional<QString> icon;
+    ASSERT_TRUE(eventually(
+        [&] {
+            icon = display.trayIcon(QStringLiteral("Staticor"));
+            return icon.has_value() && !display.isViewable(window);
+        },
+        5000))
+        << "the window was not hidden behind an icon";
+    QThread::msleep(300); // the icon takes clicks once it is embedded and drawn
+    const auto where = display.centreOf(*icon);
+    ASSERT_TRUE(where.has_value());
+    display.run(QStringLiteral("xdotool"),
+                {QStringLiteral("mousemove"), QString::number(where->first),
+                 QString::number(where->second), QStringLiteral("click"), button});
 }
 
 class TrayE2E : public testing::TestWithParam<int> {};
@@ -40,21 +50,7 @@ TEST_P(TrayE2E, MinimisingHidesBehindTheIconAndAPressOnItRestores) {
             .section(QStringLiteral("Geometry:"), 1);
     EXPECT_FALSE(display.trayIcon(QStringLiteral("Staticor")).has_value());
 
-    display.run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), *window});
-    std::optional<QString> icon;
-    ASSERT_TRUE(eventually(
-        [&] {
-            icon = display.trayIcon(QStringLiteral("Staticor"));
-            return icon.has_value() && !display.isViewable(*window);
-        },
-        5000))
-        << "the window was not hidden behind an icon";
-    QThread::msleep(300); // the icon takes clicks once it is embedded and drawn
-    const auto where = display.centreOf(*icon);
-    ASSERT_TRUE(where.has_value());
-    display.run(QStringLiteral("xdotool"),
-                {QStringLiteral("mousemove"), QString::number(where->first),
-                 QString::number(where->second), QStringLiteral("click"), button});
+    ASSERT_NO_FATAL_FAILURE(minimiseAndPressTheIcon(display, *window, button));
 
     EXPECT_TRUE(eventually([&] { return display.isViewable(*window); }, 5000));
     EXPECT_TRUE(eventually(
@@ -102,21 +98,7 @@ TEST(TrayE2EWithDialog, TheIconBringsBackTheWindowAndItsOpenDialog) {
         10000))
         << "the About window did not open";
 
-    display.run(QStringLiteral("xdotool"), {QStringLiteral("windowminimize"), *window});
-    std::optional<QString> icon;
-    ASSERT_TRUE(eventually(
-        [&] {
-            icon = display.trayIcon(QStringLiteral("Staticor"));
-            return icon.has_value() && !display.isViewable(*window);
-        },
-        5000))
-        << "the window was not hidden behind an icon";
-    QThread::msleep(300); // the icon takes clicks once it is embedded and drawn
-    const auto where = display.centreOf(*icon);
-    ASSERT_TRUE(where.has_value());
-    display.run(QStringLiteral("xdotool"),
-                {QStringLiteral("mousemove"), QString::number(where->first),
-                 QString::number(where->second), QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_NO_FATAL_FAILURE(minimiseAndPressTheIcon(display, *window, QStringLiteral("1")));
     EXPECT_TRUE(eventually([&] { return display.isViewable(*window); }, 5000));
     EXPECT_TRUE(eventually([&] { return display.isViewable(*about); }, 5000));
 

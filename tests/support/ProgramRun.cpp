@@ -68,6 +68,17 @@ QStringList ProgramRun::lines(const QString& name) const {
     return out;
 }
 
+QString ProgramRun::recordSound() {
+    const QString wave = file(QStringLiteral("recording.wav"));
+    writeFile(QStringLiteral("alsoft.conf"),
+              "[general]\ndrivers = wave\nsample-type = float32\nchannels = stereo\n"
+              "frequency = 44100\n[wave]\nfile = " +
+                  wave.toLocal8Bit() + "\n");
+    env_.insert(QStringLiteral("ALSOFT_DRIVERS"), QStringLiteral("wave"));
+    env_.insert(QStringLiteral("ALSOFT_CONF"), file(QStringLiteral("alsoft.conf")));
+    return wave;
+}
+
 QProcess& ProgramRun::start(const QString& program, const QStringList& arguments,
                             QProcess::ProcessChannelMode channels) {
     auto process = std::make_unique<QProcess>();

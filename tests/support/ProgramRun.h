@@ -30,6 +30,10 @@ public:
     // Environment for the processes started (defaults: offscreen window, null sound device).
     QProcessEnvironment& env() { return env_; }
 
+    // Has OpenAL Soft's wave writer record what the programs play (float, stereo, 44.1 kHz)
+    // and returns the recording's path.
+    QString recordSound();
+
     // Starts a program of the directory (default: staticor) with arguments; its standard
     // error goes to the test's unless channels says otherwise.
     QProcess& start(const QString& program = QStringLiteral("staticor"),
