@@ -35,15 +35,9 @@ void expectNormalEnd(ProgramRun& run, QProcess& staticor) {
     EXPECT_EQ(staticor.exitCode(), 0);
 }
 
-// Commands typed at the simulated client's prompt.
-void send(QProcess& sim, const QByteArray& commands) {
-    sim.write(commands);
-    sim.waitForBytesWritten(1000);
-}
-
 QProcess& startClient(ProgramRun& run) {
     QProcess& sim = run.start("ts2-client-sim");
-    send(sim, "connect 127.0.0.1:8767 Tower\nself 5 DLH123\njoin 7 EDDH_TWR 1 0 8\n");
+    ProgramRun::type(sim, "connect 127.0.0.1:8767 Tower\nself 5 DLH123\njoin 7 EDDH_TWR 1 0 8\n");
     return sim;
 }
 
@@ -81,7 +75,7 @@ TEST(FaultsE2E, AClientThatDiesOrStallsIsFollowedAndTheProgramRecoversWhenItIsBa
     QProcess& staticor = run.start();
 
     QProcess* sim = &startClient(run);
-    send(*sim, "talk 7\n");
+    ProgramRun::type(*sim, "talk 7\n");
     const qsizetype first = waitForLogMessage(run.dir(), "TX: EDDH_TWR", 0);
     ASSERT_GE(first, 0) << logMessagesIn(run.dir()).join('\n').toStdString();
 
@@ -98,18 +92,18 @@ TEST(FaultsE2E, AClientThatDiesOrStallsIsFollowedAndTheProgramRecoversWhenItIsBa
 
     // Stalled for far longer than a call may wait: the program gives up on each call and
     // goes on; once the client answers in time again, transmissions show again.
-    send(*sim, "stall 3000\n");
+    ProgramRun::type(*sim, "stall 3000\n");
     const qsizetype stalled =
         waitForLogMessage(run.dir(), "The TeamSpeak client did not answer in time", back);
     ASSERT_GT(stalled, back) << logMessagesIn(run.dir()).join('\n').toStdString();
-    send(*sim, "stall 0\nstop 7\n");
+    ProgramRun::type(*sim, "stall 0\nstop 7\n");
     QThread::msleep(1000);
-    send(*sim, "talk 7\n");
+    ProgramRun::type(*sim, "talk 7\n");
     EXPECT_GT(waitForLogMessage(run.dir(), "TX: EDDH_TWR", stalled), stalled)
         << logMessagesIn(run.dir()).join('\n').toStdString();
 
     // A stall again, and a logout in the middle of it: the window still closes at once.
-    send(*sim, "stall 60000\n");
+    ProgramRun::type(*sim, "stall 60000\n");
     QThread::msleep(500);
     QElapsedTimer closing;
     closing.start();
@@ -238,11 +232,11 @@ TEST(FaultsE2E, SoundFilesThatCannotBeUsedLeaveTheProgramRunning) {
                                     "TXSOUND = text.wav\r\n");
         QProcess& staticor = run.start();
         QProcess& sim = startClient(run);
-        send(sim, "talk 7\n");
+        ProgramRun::type(sim, "talk 7\n");
         // The slots keep the fill sound; the effect goes on.
         ASSERT_GE(waitForLogMessage(run.dir(), "TX: EDDH_TWR", 0), 0)
             << logMessagesIn(run.dir()).join('\n').toStdString();
-        send(sim, "stop 7\ntalk 7\nstop 7\n");
+        ProgramRun::type(sim, "stop 7\ntalk 7\nstop 7\n");
         QThread::msleep(1000);
         expectNormalEnd(run, staticor);
         EXPECT_GE(logMessagesIn(run.dir()).filter("DX7LoadSound: ").size(), 3);

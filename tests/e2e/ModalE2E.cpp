@@ -43,18 +43,13 @@ TEST(ModalE2E, TransmissionsDuringEachDialogAreHeardInTime) {
                   "BUGTRACKING = 1\r\nSENSITIVITY = 100\r\n");
     const QString wave = run.recordSound();
     run.env().insert(QStringLiteral("TS2_CLIENT_SIM_SOCKET"), run.file(QStringLiteral("sim.sock")));
-    run.env().insert(QStringLiteral("DISPLAY"), display.name());
-    run.env().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    run.useDisplay(display.name());
 
     QProcess& client = run.start(QStringLiteral("ts2-client-sim"));
-    auto command = [&](const QByteArray& line) {
-        client.write(line + "\n");
-        client.waitForBytesWritten(1000);
-    };
-    command("self 1 EDDH_TWR");
-    command("connect 127.0.0.1:8767 \"Radio Practice\"");
-    command("join 2 DLH123");
-    command("crowd 1024"); // every tick rebuilds a full server's user list
+    auto command = [&](const QByteArray& line) { ProgramRun::type(client, line + "\n"); };
+    // Every tick rebuilds a full server's user list.
+    command("self 1 EDDH_TWR\nconnect 127.0.0.1:8767 \"Radio Practice\"\njoin 2 DLH123\n"
+            "crowd 1024");
     QProcess& program = run.start();
     ASSERT_TRUE(run.waitForText(QStringLiteral("errorlog.txt"), "STAT Connected", 15000));
     const auto window = display.waitForWindow(QStringLiteral("^Staticor v"), 10000);

@@ -54,13 +54,8 @@ RadioRun runTransmission(int sensitivity, const QByteArray& excluded, int talker
     const Clock::time_point origin = Clock::now();
     auto now = [&] { return std::chrono::duration<double>(Clock::now() - origin).count(); };
     QProcess& client = run.start(QStringLiteral("ts2-client-sim"));
-    auto command = [&](const QByteArray& line) {
-        client.write(line + "\n");
-        client.waitForBytesWritten(1000);
-    };
-    command("self 1 EDDH_TWR");
-    command("connect 127.0.0.1:8767 \"Radio Practice\"");
-    command("join 2 DLH123");
+    auto command = [&](const QByteArray& line) { ProgramRun::type(client, line + "\n"); };
+    command("self 1 EDDH_TWR\nconnect 127.0.0.1:8767 \"Radio Practice\"\njoin 2 DLH123");
     QProcess& program = run.start();
     EXPECT_TRUE(run.waitForText(QStringLiteral("errorlog.txt"), "STAT Connected", 10000));
     out.connectedAt = now();

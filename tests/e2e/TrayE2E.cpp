@@ -39,8 +39,7 @@ TEST_P(TrayE2E, MinimisingHidesBehindTheIconAndAPressOnItRestores) {
     XDisplay display;
     ASSERT_TRUE(display.ready()) << "Xvfb with IceWM could not be started";
     ProgramRun run;
-    run.env().insert(QStringLiteral("DISPLAY"), display.name());
-    run.env().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    run.useDisplay(display.name());
     QProcess& program = run.start();
 
     const auto window = display.waitForWindow(QStringLiteral("^Staticor v"), 10000);
@@ -73,8 +72,7 @@ TEST(TrayE2EWithDialog, TheIconBringsBackTheWindowAndItsOpenDialog) {
     XDisplay display;
     ASSERT_TRUE(display.ready()) << "Xvfb with IceWM could not be started";
     ProgramRun run;
-    run.env().insert(QStringLiteral("DISPLAY"), display.name());
-    run.env().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    run.useDisplay(display.name());
     QProcess& program = run.start();
     const auto window = display.waitForWindow(QStringLiteral("^Staticor v"), 10000);
     ASSERT_TRUE(window.has_value());

@@ -79,6 +79,16 @@ QString ProgramRun::recordSound() {
     return wave;
 }
 
+void ProgramRun::useDisplay(const QString& display) {
+    env_.insert(QStringLiteral("DISPLAY"), display);
+    env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+}
+
+void ProgramRun::type(QProcess& process, const QByteArray& commands) {
+    process.write(commands);
+    process.waitForBytesWritten(1000);
+}
+
 QProcess& ProgramRun::start(const QString& program, const QStringList& arguments,
                             QProcess::ProcessChannelMode channels) {
     auto process = std::make_unique<QProcess>();

@@ -34,6 +34,12 @@ public:
     // and returns the recording's path.
     QString recordSound();
 
+    // Runs the programs in real windows on an X display (":N") instead of offscreen.
+    void useDisplay(const QString& display);
+    // Types commands at a started program's prompt (the simulated client's) and waits until
+    // they are written.
+    static void type(QProcess& process, const QByteArray& commands);
+
     // Starts a program of the directory (default: staticor) with arguments; its standard
     // error goes to the test's unless channels says otherwise.
     QProcess& start(const QString& program = QStringLiteral("staticor"),
