@@ -14,7 +14,6 @@
 #include "sound/openal/OpenALSoundSystem.h"
 #include "teamspeak/ConnectionStatus.h"
 #include "teamspeak/ListRefresh.h"
-#include "teamspeak/LoadedRemoteLibrary.h"
 #include "teamspeak/RemoteLibrary.h"
 #include "teamspeak/modTSRemote.h"
 #include "window/Failure.h"
@@ -24,10 +23,11 @@
 #include <QPushButton>
 #include <cstdio>
 
-Program::Program(const QString& programDirectory) : Program(programDirectory, nullptr, nullptr) {}
+Program::Program(const QString& programDirectory, const ClientOptions& options)
+    : Program(programDirectory, nullptr, nullptr, options) {}
 
 Program::Program(const QString& programDirectory, std::unique_ptr<RemoteLibrary> remote,
-                 std::unique_ptr<SoundSystem> sound)
+                 std::unique_ptr<SoundSystem> sound, const ClientOptions& options)
     : main_(std::make_unique<MainWindow>()), log_(programDirectory), remote_(std::move(remote)),
       soundSystem_(std::move(sound)) {
     main_->setProgramDirectory(programDirectory);
@@ -36,7 +36,12 @@ Program::Program(const QString& programDirectory, std::unique_ptr<RemoteLibrary>
     }
     sound_ = std::make_unique<DX7Sound>(*main_, *soundSystem_, log_);
     if (!remote_) {
-        remote_ = std::make_unique<LoadedRemoteLibrary>(programDirectory);
+        // Which client is found, and a refused key, are trace entries like "STAT ".
+        remote_ = makeClientLayer(options, programDirectory, [this](const QString& text) {
+            if (logsTrace(*main_)) {
+                log_.WriteErrorLog(QStringLiteral("CLIENT ") + text, 0);
+            }
+        });
     }
     tsRemote_ = std::make_unique<modTSRemote>(*main_, *remote_, log_);
     listRefresh_ = std::make_unique<ListRefresh>(*main_, *tsRemote_);

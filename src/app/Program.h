@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clients/ClientOptions.h"
 #include "config/ErrorLog.h"
 #include "window/MainWindow.h"
 
@@ -26,12 +27,15 @@ class Program : public QObject {
     Q_OBJECT
 
 public:
-    // The program on the real platform. The program directory holds config.cfg,
-    // errorlog.txt, the sounds and the remote-control library.
-    explicit Program(const QString& programDirectory = QCoreApplication::applicationDirPath());
-    // The program on the given remote-control library and sound system (tests pass fakes).
+    // The program on the real platform, following the voice client that options choose. The
+    // program directory holds config.cfg, errorlog.txt, the sounds and the remote-control
+    // library.
+    explicit Program(const QString& programDirectory = QCoreApplication::applicationDirPath(),
+                     const ClientOptions& options = {});
+    // The program on the given remote-control library and sound system (tests pass fakes; a
+    // null one stands for the clients the default options choose).
     Program(const QString& programDirectory, std::unique_ptr<RemoteLibrary> remote,
-            std::unique_ptr<SoundSystem> sound);
+            std::unique_ptr<SoundSystem> sound, const ClientOptions& options = {});
     ~Program() override;
 
     MainWindow& main() { return *main_; }

@@ -2,6 +2,7 @@
 #include "app/ProgramDirectoryLock.h"
 #include "app/TerminationSignals.h"
 #include "app/Version.h"
+#include "clients/ClientOptions.h"
 #include "window/Failure.h"
 
 #include <QApplication>
@@ -12,6 +13,20 @@
 
 int main(int argc, char* argv[]) {
     TerminationSignals::catchEarly();
+    // Before the application object: --help and a wrong option need no display, and a wrong
+    // option ends the program before any window opens or any file is read or written.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const CommandLine commandLine = parseCommandLine(
+        arguments, qEnvironmentVariable("STATICOR_CLIENT"), kProgramVersion.text());
+    std::fputs(commandLine.output.toLocal8Bit().constData(), stdout);
+    std::fputs(commandLine.error.toLocal8Bit().constData(), stderr);
+    if (!commandLine.options) {
+        return commandLine.exitCode;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Staticor"));
     QApplication::setApplicationVersion(kProgramVersion.text());
@@ -35,7 +50,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    auto program = std::make_unique<Program>();
+    auto program =
+        std::make_unique<Program>(QCoreApplication::applicationDirPath(), *commandLine.options);
     int exitCode = 0;
     QObject::connect(program.get(), &Program::ended, &app, [&](int code) {
         exitCode = code;
