@@ -14,6 +14,15 @@ namespace tsremote {
 // and the failures it has been told to give. Answers each request from that state.
 class ClientState {
 public:
+    struct Player {
+        int32_t id = 0;
+        int32_t channel = 1;
+        std::string nickname;
+        int32_t channelPrivileges = 0;
+        int32_t playerPrivileges = 0;
+        int32_t flags = 0;
+    };
+
     ClientState();
 
     // Runs a command; false for quit.
@@ -26,21 +35,22 @@ public:
     size_t playerCount() const { return players_.size() + (connected_ ? 1 : 0); }
     const std::vector<int32_t>& speakers() const { return speakers_; }
 
+    // For the query face, which shows the same state in its own words.
+    // The players a connected client sees, itself first; none when not connected.
+    std::vector<Player> allPlayers() const;
+    const Player& self() const { return self_; }
+    const std::string& address() const { return address_; }
+    const std::string& serverName() const { return serverName_; }
+    const std::string& platform() const { return platform_; }
+    const std::string& welcome() const { return welcome_; }
+    const int32_t* version() const { return version_; } // major, minor, release, build
+
 private:
-    struct Player {
-        int32_t id = 0;
-        int32_t channel = 1;
-        std::string nickname;
-        int32_t channelPrivileges = 0;
-        int32_t playerPrivileges = 0;
-        int32_t flags = 0;
-    };
     struct Failing {
         int32_t code;
         std::string text;
     };
 
-    std::vector<Player> allPlayers() const;
     void removeSpeaker(int32_t id);
 
     bool connected_ = false;

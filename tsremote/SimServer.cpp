@@ -110,6 +110,32 @@ std::string SimServer::listen(const std::string& path) {
     return {};
 }
 
+std::string SimServer::listenClientQuery(uint16_t port, const std::string& apiKey) {
+    auto face = std::make_unique<ClientQueryFace>(apiKey);
+    std::string problem = face->listen(port);
+    if (problem.empty()) {
+        clientQuery_ = std::move(face);
+    }
+    return problem;
+}
+
+bool SimServer::apply(const Command& command) {
+    if (!clientQuery_ || !clientQuery_->hasPeers()) {
+        return state_.apply(command);
+    }
+    const ClientState before = state_;
+    const bool running = state_.apply(command);
+    clientQuery_->stateChanged(before, state_);
+    return running;
+}
+
+void SimServer::replaceState(ClientState state) {
+    std::swap(state, state_);
+    if (clientQuery_) {
+        clientQuery_->stateChanged(state, state_);
+    }
+}
+
 void SimServer::acceptConnections() {
     for (;;) {
         const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -197,7 +223,7 @@ bool SimServer::readStandardInput() {
         std::string error;
         const std::optional<Command> command = parseInteractiveLine(line, error);
         if (command) {
-            if (!state_.apply(*command)) {
+            if (!apply(*command)) {
                 return false;
             }
         } else if (!error.empty()) {
@@ -225,13 +251,13 @@ void SimServer::run(const std::optional<Scenario>& scenario, bool loop) {
         if (scenario) {
             while (running && next < scenario->lines.size() &&
                    start + scenario->lines[next].at <= now) {
-                running = state_.apply(scenario->lines[next].command);
+                running = apply(scenario->lines[next].command);
                 ++next;
                 if (next == scenario->lines.size() && loop) {
                     // Again from the start, as it began.
                     start += scenario->duration();
                     next = 0;
-                    state_ = ClientState();
+                    replaceState(ClientState());
                 }
             }
             if (!running) {
@@ -260,6 +286,10 @@ void SimServer::run(const std::optional<Scenario>& scenario, bool loop) {
                 wake = std::min(wake, c.waitingSince + kIdleLimit);
             }
             fds.push_back({c.fd, events, 0});
+        }
+        const size_t clientQueryFds = fds.size();
+        if (clientQuery_) {
+            clientQuery_->prepare(fds, now, wake);
         }
         timespec timeout{};
         timespec* timeoutPointer = nullptr;
@@ -294,6 +324,9 @@ void SimServer::run(const std::optional<Scenario>& scenario, bool loop) {
         connections_ = std::move(kept);
         if (fds[1].revents) {
             acceptConnections();
+        }
+        if (clientQuery_) {
+            clientQuery_->service(fds.data() + clientQueryFds, now, state_);
         }
     }
 }

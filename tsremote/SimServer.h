@@ -1,9 +1,11 @@
 #pragma once
 
+#include "ClientQueryFace.h"
 #include "ClientState.h"
 #include "Scenario.h"
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +23,11 @@ public:
 
     // Creates the socket (mode 0600), replacing a stale one. Empty on success, else why not.
     std::string listen(const std::string& path);
+    // Also serves the state as a TeamSpeak 3 client's query interface on 127.0.0.1:port
+    // (0: a free one), to peers that authenticate with apiKey. Empty on success, else why not.
+    std::string listenClientQuery(uint16_t port, const std::string& apiKey);
+    // The port the query interface listens on, once it does.
+    uint16_t clientQueryPort() const { return clientQuery_ ? clientQuery_->port() : 0; }
 
     // Plays the scenario (from the start again after its last line when looping), or reads
     // commands from standard input when there is none. Returns when told to quit, on SIGTERM
@@ -44,9 +51,13 @@ private:
     bool serviceConnection(Connection& connection, short events, Clock::time_point now);
     // False on quit or end of input.
     bool readStandardInput();
+    // Runs a command and tells the query face's peers what it changed. False for quit.
+    bool apply(const Command& command);
+    void replaceState(ClientState state);
     void prompt() const;
 
     ClientState state_;
+    std::unique_ptr<ClientQueryFace> clientQuery_;
     std::string path_;
     int listenFd_ = -1;
     dev_t socketDevice_ = 0;
