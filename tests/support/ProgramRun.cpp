@@ -31,6 +31,9 @@ ProgramRun::ProgramRun() : env_(QProcessEnvironment::systemEnvironment()) {
     }
     env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env_.insert(QStringLiteral("ALSOFT_DRIVERS"), QStringLiteral("null"));
+    // The TeamSpeak 2 library alone, as the simulated client's socket face needs, unless a
+    // test chooses another client.
+    env_.insert(QStringLiteral("STATICOR_CLIENT"), QStringLiteral("ts2"));
 }
 
 ProgramRun::~ProgramRun() {
