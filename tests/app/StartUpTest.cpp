@@ -5,9 +5,11 @@
 #include "support/FakeSoundSystem.h"
 #include "support/LogEntries.h"
 #include "support/TempDir.h"
+#include "teamspeak/LoadedRemoteLibrary.h"
 #include "teamspeak/RemoteLibrary.h"
 #include "window/MainWindow.h"
 
+#include <QTcpServer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -109,7 +111,9 @@ TEST_F(StartUpTest, AMissingFillSoundEndsApplyAndStartUpLogsIt) {
 
 TEST(ProgramWithoutLibrary, PollsOnWithEmptyListsAndLogsNothing) {
     TempDir dir;
-    Program program(dir.path());
+    ClientOptions teamSpeak2;
+    teamSpeak2.client = ClientOptions::Client::TeamSpeak2;
+    Program program(dir.path(), teamSpeak2);
     MainWindow& m = program.main();
     m.logErrors->setValue(1);
     for (int i = 0; i < 3; ++i) {
@@ -123,3 +127,31 @@ TEST(ProgramWithoutLibrary, PollsOnWithEmptyListsAndLogsNothing) {
 }
 
 } // namespace
+
+TEST(ProgramWithoutAClient, SaysWhatItLookedForAsTheLibraryDoesWithoutAClient) {
+    TempDir dir;
+    ClientOptions options; // auto
+    // A port where nothing listens.
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        options.ts3Port = probe.serverPort();
+    }
+    Program program(dir.path(), options);
+    MainWindow& m = program.main();
+    m.logErrors->setValue(1);
+    emit m.MainTimer->tick();
+    EXPECT_EQ(m.lblStatus->caption(), "Not Running");
+    EXPECT_EQ(m.lstUsers->rowCount(), 0);
+    const QString lookedFor =
+        QStringLiteral("No voice client found (looked for TeamSpeak 2 %1, TeamSpeak 3 ClientQuery "
+                       "127.0.0.1:%2)")
+            .arg(LoadedRemoteLibrary::fileName())
+            .arg(options.ts3Port);
+    EXPECT_TRUE(logMessagesIn(dir.path()).contains(lookedFor))
+        << logMessagesIn(dir.path()).join('\n').toStdString();
+    // No client found, none named.
+    for (const QString& message : logMessagesIn(dir.path())) {
+        EXPECT_FALSE(message.startsWith("CLIENT ")) << message.toStdString();
+    }
+}

@@ -133,7 +133,11 @@ TEST(ClientQueryE2E, FoundOnItsOwnItPlaysForOtherCallsignsAndFollowsTheClient) {
     EXPECT_EQ(log.count(found), 2) << log.join('\n').toStdString(); // at start, and after the quit
     const qsizetype connected = log.indexOf(QStringLiteral("STAT Connected"));
     ASSERT_GT(connected, log.indexOf(found));
-    EXPECT_EQ(log.mid(connected, 3),
+    EXPECT_EQ(log.value(connected + 2), QStringLiteral("SVRCON 10.1.2.3:9987"));
+    // Back on the server after running without it: the client's version was shown meanwhile.
+    const qsizetype again = log.indexOf(QStringLiteral("STAT Connected"), connected + 1);
+    ASSERT_GT(again, connected);
+    EXPECT_EQ(log.mid(again, 3),
               (QStringList{"STAT Connected", "VER 2.0.32.60", "SVRCON 10.1.2.3:9987"}));
     EXPECT_FALSE(log.contains(QStringLiteral("TX: EDDH_TWR"))) << "the local user";
     EXPECT_FALSE(log.contains(QStringLiteral("TX: J\u00f6rg"))) << "an excluded callsign";
