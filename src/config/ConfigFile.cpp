@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace {
 
@@ -19,6 +20,15 @@ int16_t read16(const QString& value) {
 }
 int32_t read32(const QString& value) {
     return static_cast<int32_t>(readLeadingNumber(value));
+}
+
+// A line in the locale's encoding; one that is no text in it comes from an older version,
+// which wrote Latin-1, and is read as such. Deciding line by line keeps every line of a file
+// that was edited by hand after an upgrade.
+QString decodeLine(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    return decoder.hasError() ? QString::fromLatin1(bytes) : text;
 }
 
 } // namespace
@@ -84,7 +94,7 @@ void Read(MainWindow& main) {
         while (end < size && bytes[end] != '\r' && bytes[end] != '\n') {
             ++end;
         }
-        const QString line = QString::fromLatin1(bytes.constData() + start, end - start);
+        const QString line = decodeLine(QByteArrayView(bytes.constData() + start, end - start));
         try {
             ApplyLine(main, line);
         } catch (const Failure&) {
@@ -118,7 +128,7 @@ QByteArray Contents(const MainWindow& main) {
     };
     QByteArray out;
     for (const QString& line : lines) {
-        out += line.toLatin1();
+        out += line.toLocal8Bit();
         out += "\r\n";
     }
     return out;

@@ -5,6 +5,10 @@
 class MainWindow;
 
 // config.cfg in the program directory: read once at start-up, rewritten whole at shutdown.
+// The file is 8-bit text in the locale's encoding (UTF-8 on Linux, the ANSI code page on
+// Windows). Older versions wrote Latin-1: a line that is no text in the locale's encoding is
+// read as Latin-1, so an upgrade keeps its callsigns and file names; writing always uses the
+// locale's encoding.
 namespace ConfigFile {
 
 QString path(const MainWindow& main);

@@ -88,8 +88,9 @@ void ErrorLog::WriteErrorLog(const QString& message, int32_t number) const {
         RegularFileOpen::Opened) {
         return;
     }
-    // The file is 8-bit text; Latin-1 keeps every byte the program read as it was.
-    file.write(entryText(message, number).toLatin1() + "\r\n");
+    // The file is 8-bit text in the locale's encoding, as are the texts the program read, so
+    // the locale's own date and time and a nickname come out as they were.
+    file.write(entryText(message, number).toLocal8Bit() + "\r\n");
 }
 
 bool logsFailures(const MainWindow& main) {

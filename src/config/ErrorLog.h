@@ -17,7 +17,8 @@ bool logsTrace(const MainWindow& main);
 
 // errorlog.txt in the program directory. Each entry is appended on its own, opened and closed
 // per call: date "/" time "/" number ":" message, CR LF. The date is the locale's short format,
-// the time its long format without the time zone. The caller decides whether logging is on.
+// the time its long format without the time zone. The file is 8-bit text in the locale's
+// encoding. The caller decides whether logging is on.
 class ErrorLog {
 public:
     using Clock = std::function<QDateTime()>;

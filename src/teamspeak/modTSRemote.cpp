@@ -5,6 +5,7 @@
 #include "config/ErrorLog.h"
 #include "window/MainWindow.h"
 
+#include <QStringDecoder>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -64,6 +65,7 @@ modTSRemote::modTSRemote(MainWindow& main, RemoteLibrary& library, const ErrorLo
     : main_(main), library_(library), log_(log),
       playerRecords_(size_t(kCapacity) * records::player::kSize) {
     players_.reserve(kCapacity);
+    nicknameBytes_.reserve(kCapacity);
     speakerIds_.reserve(kCapacity);
 }
 
@@ -76,7 +78,17 @@ int32_t modTSRemote::decodeInt32(const uint8_t* bytes) {
 QString modTSRemote::fieldText(const uint8_t* field, int width) {
     const void* zero = std::memchr(field, 0, size_t(width));
     const qsizetype length = zero ? static_cast<const uint8_t*>(zero) - field : width;
-    return QString::fromLatin1(reinterpret_cast<const char*>(field), length);
+    return decodeText(QByteArrayView(field, length), zero == nullptr);
+}
+
+QString modTSRemote::decodeText(QByteArrayView bytes, bool filled) {
+    // The client cuts a longer text at the field's width, possibly inside a character: a
+    // decoder that keeps state holds back such an unfinished end, and it is dropped, so that
+    // the name shows as far as it goes. Any other byte that is no text in the locale's
+    // encoding (an older client's Latin-1) becomes a replacement character.
+    QStringDecoder decoder(QStringDecoder::System, filled ? QStringDecoder::Flag::Default
+                                                          : QStringDecoder::Flag::Stateless);
+    return decoder.decode(bytes);
 }
 
 void modTSRemote::ReportLastError() {
@@ -135,18 +147,22 @@ bool modTSRemote::GetPlayers() {
     if (count < 0 || count > kCapacity) {
         return false;
     }
-    // The rows are rewritten in place: a nickname that is already there is kept rather than
-    // converted again, which spares a full server a thousand allocations per tick.
+    // The rows are rewritten in place: a nickname whose bytes are those of the last tick is
+    // kept rather than decoded again, which spares a full server a thousand allocations per
+    // tick.
     players_.resize(size_t(count));
+    nicknameBytes_.resize(size_t(count));
     for (int32_t i = 0; i < count; ++i) {
         const uint8_t* record = playerRecords_.data() + size_t(i) * records::player::kSize;
         PlayerEntry& entry = players_[size_t(i)];
         entry.playerId = decodeInt32(record + player::kId);
         entry.channelId = decodeInt32(record + player::kChannel);
         const std::string_view nickname = records::readText(record, player::kNickname);
-        const QLatin1StringView bytes(nickname.data(), qsizetype(nickname.size()));
-        if (entry.nickname != bytes) {
-            entry.nickname = QString(bytes);
+        std::string& seen = nicknameBytes_[size_t(i)];
+        if (seen != nickname) {
+            seen.assign(nickname);
+            entry.nickname = decodeText(QByteArrayView(nickname.data(), qsizetype(nickname.size())),
+                                        nickname.size() == player::kNickname.width);
         }
         entry.channelPrivileges =
             channelPrivilegesText(decodeInt32(record + player::kChannelPrivileges));

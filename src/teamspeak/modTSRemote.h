@@ -2,8 +2,10 @@
 
 #include "RemoteLibrary.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class ErrorLog;
@@ -49,8 +51,12 @@ public:
 
     // A 32-bit little-endian two's-complement field at any offset.
     static int32_t decodeInt32(const uint8_t* bytes);
-    // A fixed-width 8-bit text field: up to its first zero byte, or its whole width.
+    // A fixed-width 8-bit text field in the locale's encoding: up to its first zero byte, or
+    // its whole width. Bytes that are no text in that encoding decode as U+FFFD, except for a
+    // character cut short by the end of a filled field, which is dropped.
     static QString fieldText(const uint8_t* field, int width);
+    // The text of a field's bytes; filled tells whether they took the field's whole width.
+    static QString decodeText(QByteArrayView bytes, bool filled);
 
     // Logs the library's last-error text when logErrors is exactly 1.
     void ReportLastError();
@@ -73,5 +79,6 @@ private:
     const ErrorLog& log_;
     std::vector<PlayerEntry> players_;
     std::vector<int32_t> speakerIds_;
-    std::vector<uint8_t> playerRecords_; // reused each tick, zeroed before each call
+    std::vector<uint8_t> playerRecords_;     // reused each tick, zeroed before each call
+    std::vector<std::string> nicknameBytes_; // each row's nickname as the last tick read it
 };

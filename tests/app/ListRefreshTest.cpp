@@ -120,6 +120,25 @@ TEST_F(ListRefreshTest, ExcludedCallsignsMatchWholeEntriesOfTheUpperCasedName) {
               (QStringList{"A,C", "D,E"}));
 }
 
+TEST_F(ListRefreshTest, NamesBeyondAsciiAreUpperCasedBeforeTheyAreCompared) {
+    // The names come as the client's UTF-8 bytes; the list holds what the options dialog
+    // stored, upper-cased.
+    m().vars.excludedCallsigns =
+        QStringLiteral("J\u00d6RG,\u041c\u0410\u0420\u0418\u042f,\u0395\u039b\u0388\u039d\u0397");
+    EXPECT_EQ(
+        speakersAmong({QStringLiteral("j\u00f6rg"), QStringLiteral("J\u00f6rg"),
+                       QStringLiteral("\u043c\u0430\u0440\u0438\u044f"),
+                       QStringLiteral("\u0395\u03bb\u03ad\u03bd\u03b7"), QStringLiteral("Jorg"),
+                       QStringLiteral("\u041c\u0430\u0440\u0438\u043d\u0430")}),
+        (QStringList{QStringLiteral("Jorg"),
+                     QStringLiteral("\u041c\u0430\u0440\u0438\u043d\u0430")}));
+
+    // The list itself is compared as it stands: a lower-case entry matches nobody.
+    m().vars.excludedCallsigns = QStringLiteral("j\u00f6rg");
+    EXPECT_EQ(speakersAmong({QStringLiteral("j\u00f6rg")}),
+              QStringList{QStringLiteral("j\u00f6rg")});
+}
+
 TEST_F(ListRefreshTest, StateTableColoursAndCaptions) {
     struct Expected {
         int32_t result;

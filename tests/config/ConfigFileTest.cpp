@@ -222,6 +222,76 @@ TEST_F(ConfigFileTest, WhatTheWriterWroteReadsBackExceptForOuterBlanks) {
     EXPECT_EQ(again.vars.soundDeviceIndex, -1);
 }
 
+// Callsigns and file names in several scripts, as a user of this version writes them.
+const QString kScripts = QStringLiteral(
+    "J\u00d6RG,\u0395\u039b\u0395\u039d\u0397,\u041c\u0410\u0420\u0418\u042f,\u674e\u96f7");
+const QString kClick = QStringLiteral("kl\u00e4ck.wav");
+const QString kNoise = QStringLiteral("\u0448\u0443\u043c/\u96d1\u97f3.wav");
+
+TEST_F(ConfigFileTest, TextInTheLocalesEncodingIsReadAndWrittenInIt) {
+    read("EXCLUDED = " + kScripts.toLocal8Bit() + "\r\nCLICKSOUND = " + kClick.toLocal8Bit() +
+         "\r\nNOISESOUND = " + kNoise.toLocal8Bit() + "\r\n");
+    EXPECT_EQ(main.vars.excludedCallsigns, kScripts);
+    EXPECT_EQ(main.vars.clickSoundFile, kClick);
+    EXPECT_EQ(main.vars.noiseSoundFile, kNoise);
+
+    ASSERT_TRUE(ConfigFile::Write(main));
+    const QList<QByteArray> lines = dir.lines("config.cfg");
+    EXPECT_TRUE(lines.contains("EXCLUDED = " + kScripts.toLocal8Bit()));
+    EXPECT_TRUE(lines.contains("CLICKSOUND = " + kClick.toLocal8Bit()));
+    EXPECT_TRUE(lines.contains("NOISESOUND = " + kNoise.toLocal8Bit()));
+
+    MainWindow again;
+    again.setProgramDirectory(dir.path());
+    ConfigFile::Read(again);
+    EXPECT_EQ(again.vars.excludedCallsigns, kScripts);
+    EXPECT_EQ(again.vars.clickSoundFile, kClick);
+    EXPECT_EQ(again.vars.noiseSoundFile, kNoise);
+}
+
+TEST_F(ConfigFileTest, ALatin1LineOfAnOlderVersionIsReadAsLatin1AndWrittenInTheLocalesEncoding) {
+    // \xf6 is no text in UTF-8: the whole line is taken as Latin-1.
+    read("EXCLUDED = J\xf6rg,M\xdcLLER\r\nTXSOUND = \xe9t\xe9.wav\r\n");
+    EXPECT_EQ(main.vars.excludedCallsigns, QStringLiteral("J\u00f6rg,M\u00dcLLER"));
+    EXPECT_EQ(main.vars.txSoundFile, QStringLiteral("\u00e9t\u00e9.wav"));
+
+    ASSERT_TRUE(ConfigFile::Write(main));
+    const QList<QByteArray> lines = dir.lines("config.cfg");
+    EXPECT_TRUE(lines.contains("EXCLUDED = J\xc3\xb6rg,M\xc3\x9cLLER"));
+    EXPECT_TRUE(lines.contains("TXSOUND = \xc3\xa9t\xc3\xa9.wav"));
+    EXPECT_FALSE(dir.read("config.cfg").contains("\xf6")) << "no Latin-1 is written";
+}
+
+TEST_F(ConfigFileTest, EachLineOfAMixedFileIsDecodedOnItsOwn) {
+    // An old file edited after the upgrade: Latin-1 lines next to UTF-8 ones. A line with a
+    // character cut short, or with bytes that only look like UTF-8 next to a Latin-1 one, is
+    // Latin-1 as a whole.
+    read("EXCLUDED = J\xf6rg\r\n"
+         "CLICKSOUND = " +
+         kClick.toLocal8Bit() +
+         "\r\n"
+         "NOISESOUND = caf\xe9.wav\r\n"
+         "TXSOUND = \xc3\xa4\xe4\r\n"
+         "CLICKVOLUME = 12\xe4\r\n"
+         "NOISEVOLUME = 13\xc3\r\n");
+    EXPECT_EQ(main.vars.excludedCallsigns, QStringLiteral("J\u00f6rg"));
+    EXPECT_EQ(main.vars.clickSoundFile, kClick);
+    EXPECT_EQ(main.vars.noiseSoundFile, QStringLiteral("caf\u00e9.wav"));
+    EXPECT_EQ(main.vars.txSoundFile, QStringLiteral("\u00c3\u00a4\u00e4"));
+    EXPECT_EQ(main.MicVol->value(), 12);
+    EXPECT_EQ(main.NoiseVol->value(), 13);
+
+    ASSERT_TRUE(ConfigFile::Write(main));
+    MainWindow again;
+    again.setProgramDirectory(dir.path());
+    ConfigFile::Read(again);
+    EXPECT_EQ(again.vars.excludedCallsigns, main.vars.excludedCallsigns);
+    EXPECT_EQ(again.vars.clickSoundFile, kClick);
+    EXPECT_EQ(again.vars.noiseSoundFile, main.vars.noiseSoundFile);
+    EXPECT_EQ(again.vars.txSoundFile, main.vars.txSoundFile);
+    EXPECT_EQ(ConfigFile::Contents(again), ConfigFile::Contents(main));
+}
+
 TEST_F(ConfigFileTest, AFailedWriteLeavesTheOldFileWhole) {
     dir.write("config.cfg", "CLICKVOLUME = 12\r\n");
     const QFile::Permissions before = QFileInfo(dir.path()).permissions();

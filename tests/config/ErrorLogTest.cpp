@@ -28,7 +28,7 @@ TEST(ErrorLog, AnEntryIsDateSlashTimeSlashNumberColonMessage) {
 
     const QByteArray expected = (date + "/" + time + "/0:STAT Connected\r\n" + date + "/" + time +
                                  "/-2005401480:SetupDX7Sound: no device \r\n")
-                                    .toLatin1();
+                                    .toLocal8Bit();
     EXPECT_EQ(dir.read("errorlog.txt"), expected);
     EXPECT_TRUE(date.startsWith(QStringLiteral("06.12.")));
 }
@@ -44,11 +44,44 @@ TEST(ErrorLog, EntriesAreAppendedToWhatIsThere) {
     EXPECT_TRUE(lines[1].endsWith("/1:new"));
 }
 
-TEST(ErrorLog, MessagesKeepTheirBytesInTheEightBitFile) {
+TEST(ErrorLog, MessagesAreWrittenInTheLocalesEightBitEncoding) {
     TempDir dir;
     const ErrorLog log(dir.path(), QLocale::c(), fixedTime);
-    log.WriteErrorLog(QString::fromLatin1("Found Device: Lautsprecher (\xe4)"), 0);
-    EXPECT_TRUE(dir.read("errorlog.txt").endsWith("Found Device: Lautsprecher (\xe4)\r\n"));
+    const QString device = QStringLiteral("Found Device: Lautsprecher (\u00e4)");
+    const QString nickname =
+        QStringLiteral("TX: J\u00f6rg \u0395\u03bb\u03ad\u03bd\u03b7 \u674e\u96f7");
+    log.WriteErrorLog(device, 0);
+    log.WriteErrorLog(nickname, 0);
+    const QByteArray bytes = dir.read("errorlog.txt");
+    EXPECT_TRUE(bytes.contains(device.toLocal8Bit() + "\r\n"));
+    EXPECT_TRUE(bytes.endsWith(nickname.toLocal8Bit() + "\r\n"));
+    EXPECT_EQ(logMessages(bytes), (QStringList{device, nickname}));
+}
+
+TEST(ErrorLog, DatesAndTimesInNonLatinScriptsKeepTheirCharacters) {
+    // These locales write their date or time in letters or digits of their own script: in
+    // Latin-1 they would all have become question marks.
+    for (const QLocale& locale :
+         {QLocale(QLocale::Arabic, QLocale::Egypt), QLocale(QLocale::Persian, QLocale::Iran),
+          QLocale(QLocale::Japanese, QLocale::Japan),
+          QLocale(QLocale::Korean, QLocale::SouthKorea)}) {
+        const std::string name = locale.name().toStdString();
+        TempDir dir;
+        const ErrorLog log(dir.path(), locale, fixedTime);
+        const QString entry = log.entryText(QStringLiteral("STAT Connected"), 0);
+        ASSERT_TRUE(
+            std::any_of(entry.begin(), entry.end(), [](QChar c) { return c.unicode() > 0xFF; }))
+            << name << ": nothing beyond Latin-1 in " << entry.toStdString();
+        log.WriteErrorLog(QStringLiteral("STAT Connected"), 0);
+        const QByteArray bytes = dir.read("errorlog.txt");
+        EXPECT_FALSE(bytes.contains('?')) << name << ": " << bytes.toStdString();
+        EXPECT_EQ(QString::fromLocal8Bit(bytes), entry + QStringLiteral("\r\n")) << name;
+        const QList<LogEntry> entries = logEntries(bytes);
+        ASSERT_EQ(entries.size(), 1) << name;
+        EXPECT_EQ(entries[0].date, locale.toString(fixedTime().date(), QLocale::ShortFormat))
+            << name;
+        EXPECT_EQ(entries[0].message, QStringLiteral("STAT Connected")) << name;
+    }
 }
 
 TEST(ErrorLog, AnUnwritableLogDropsTheEntry) {
@@ -64,9 +97,12 @@ TEST(ErrorLog, EveryLocalesEntriesReadBackWhateverTheMessageHolds) {
     // The tests read the log through one parser: it must find the number and the message in
     // any locale's date and time, whatever slashes and colons follow.
     const QString message = QStringLiteral("SVRCON 10.0.0.1:8767/3:x");
-    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::German, QLocale::Germany),
-                                  QLocale(QLocale::English, QLocale::UnitedStates),
-                                  QLocale(QLocale::Finnish, QLocale::Finland)}) {
+    for (const QLocale& locale :
+         {QLocale::c(), QLocale(QLocale::German, QLocale::Germany),
+          QLocale(QLocale::English, QLocale::UnitedStates),
+          QLocale(QLocale::Finnish, QLocale::Finland), QLocale(QLocale::Arabic, QLocale::Egypt),
+          QLocale(QLocale::Persian, QLocale::Iran), QLocale(QLocale::Japanese, QLocale::Japan),
+          QLocale(QLocale::Korean, QLocale::SouthKorea)}) {
         TempDir dir;
         ErrorLog(dir.path(), locale, fixedTime).WriteErrorLog(message, -7);
         const QList<LogEntry> entries = logEntries(dir.read("errorlog.txt"));

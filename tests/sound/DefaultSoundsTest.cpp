@@ -125,7 +125,7 @@ TEST_F(DefaultConfig, NamesTheDefaultSoundsInTheWritersLayout) {
     EXPECT_EQ(bytes.count('\n'), 15);
     QStringList lines;
     for (const QByteArray& line : dir.lines("config.cfg")) {
-        lines.append(QString::fromLatin1(line));
+        lines.append(QString::fromLocal8Bit(line));
     }
     ASSERT_EQ(lines.size(), 15);
     EXPECT_EQ(lines[0], "# STATICOR Configuration File");

@@ -1,10 +1,12 @@
 // The OpenAL Soft backend, rendered offline through a loopback device and measured.
 
+#include "config/ConfigFile.h"
 #include "sound/openal/OpenALDevice.h"
 #include "sound/openal/OpenALOutput.h"
 #include "sound/openal/OpenALSoundSystem.h"
 #include "support/RaisesFailure.h"
 #include "support/TempDir.h"
+#include "window/MainWindow.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -448,6 +450,31 @@ TEST_F(LoopbackTest, AnEmptyOrCutFileIsRefusedOrPlaysOnlyWhatItHolds) {
     buffer->Play(dsound::kPlayOnce);
     const auto [begin, end] = render(*device, kRate).soundingSpan();
     EXPECT_NEAR(static_cast<double>(end - begin), kRate / 2.0, kRate * 0.02);
+}
+
+TEST_F(LoopbackTest, SoundFilesNamedInAnyScriptInConfigCfgAreFoundAndPlay) {
+    // A name as this version writes it (the locale's encoding), and one from an older
+    // version's Latin-1 line; the files carry the names the user gave them.
+    const QString named = QStringLiteral("\u043a\u043b\u0438\u043a-\u00e4\u00f6-\u97f3.wav");
+    const QString older = QStringLiteral("r\u00e4usch.wav");
+    writeTone(named, 22050, SF_FORMAT_PCM_16, 2205, 441.0);
+    writeTone(older, 22050, SF_FORMAT_PCM_16, 2205, 441.0);
+    ASSERT_TRUE(QFileInfo(dir.file(named)).isFile());
+    dir.write("config.cfg",
+              "CLICKSOUND = " + named.toLocal8Bit() + "\r\nNOISESOUND = r\xe4usch.wav\r\n");
+    MainWindow main;
+    main.setProgramDirectory(dir.path());
+    ConfigFile::Read(main);
+    ASSERT_EQ(main.vars.clickSoundFile, named);
+    ASSERT_EQ(main.vars.noiseSoundFile, older);
+
+    for (const QString& name : {main.vars.clickSoundFile, main.vars.noiseSoundFile}) {
+        std::unique_ptr<SoundBuffer> buffer = load(*device, dir.file(name));
+        ASSERT_NE(buffer, nullptr) << name.toStdString();
+        buffer->Play(dsound::kPlayOnce);
+        const Frames played = render(*device, 4410);
+        EXPECT_GT(played.rms(0, 4410), 0.1) << name.toStdString();
+    }
 }
 
 // An output device pauses while nothing plays, and wakes for the next sound.

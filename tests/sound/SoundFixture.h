@@ -22,11 +22,11 @@ protected:
         fake.attach(engine);
     }
 
-    // The lines of errorlog.txt.
+    // The lines of errorlog.txt, in the locale's 8-bit encoding as the program writes them.
     QStringList logLines() const {
         QStringList out;
         for (const QByteArray& line : dir.lines(QStringLiteral("errorlog.txt"))) {
-            out.append(QString::fromLatin1(line));
+            out.append(QString::fromLocal8Bit(line));
         }
         return out;
     }

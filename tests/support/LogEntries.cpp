@@ -9,10 +9,13 @@
 
 std::optional<LogEntry> parseLogEntry(const QString& line) {
     // The date may hold slashes and the message anything: the time is the first field that
-    // holds a digit, a colon or a dot and a digit, and no slash.
+    // holds two digits with something between them (a colon, a dot, the Japanese or Korean
+    // signs for hours and minutes), and no slash. Digits are any script's: an Arabic or a
+    // Persian locale writes its own.
     static const QRegularExpression entry(
-        QStringLiteral("^(.*?)/([^/]*\\d[:.]\\d[^/]*)/(-?\\d+):(.*)$"),
-        QRegularExpression::DotMatchesEverythingOption);
+        QStringLiteral("^(.*?)/([^/]*\\d[^/\\d]+\\d[^/]*)/(-?[0-9]+):(.*)$"),
+        QRegularExpression::DotMatchesEverythingOption |
+            QRegularExpression::UseUnicodePropertiesOption);
     const QRegularExpressionMatch match = entry.match(line);
     if (!match.hasMatch()) {
         return std::nullopt;
@@ -30,8 +33,8 @@ QList<LogEntry> logEntries(const QByteArray& bytes) {
         if (line.endsWith('\r')) {
             line.chop(1);
         }
-        // The log is 8-bit text, written byte for byte as the program holds it.
-        const QString text = QString::fromLatin1(line);
+        // The log is 8-bit text in the locale's encoding, as the program writes it.
+        const QString text = QString::fromLocal8Bit(line);
         const std::optional<LogEntry> parsed = parseLogEntry(text);
         EXPECT_TRUE(parsed.has_value()) << "not a log entry: " << text.toStdString();
         if (parsed) {

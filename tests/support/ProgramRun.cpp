@@ -64,7 +64,8 @@ QByteArray ProgramRun::readFile(const QString& name) const {
 }
 
 QStringList ProgramRun::lines(const QString& name) const {
-    QStringList out = QString::fromLatin1(readFile(name)).split(QStringLiteral("\r\n"));
+    // config.cfg and errorlog.txt are written in the locale's 8-bit encoding.
+    QStringList out = QString::fromLocal8Bit(readFile(name)).split(QStringLiteral("\r\n"));
     if (!out.isEmpty() && out.last().isEmpty()) {
         out.removeLast();
     }

@@ -7,6 +7,7 @@
 #include "window/MainWindow.h"
 
 #include <array>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -71,9 +72,43 @@ TEST(TextFields, EndAtTheFirstZeroOrFillTheirWidth) {
     EXPECT_EQ(modTSRemote::fieldText(full, 3), "XYZ");
     const uint8_t empty[2] = {0, 'Q'};
     EXPECT_EQ(modTSRemote::fieldText(empty, 2), "");
-    // 8-bit text: every byte is one character.
-    const uint8_t accented[2] = {0xE9, 0};
-    EXPECT_EQ(modTSRemote::fieldText(accented, 2), QString(QChar(0xE9)));
+}
+
+TEST(TextFields, AreInTheLocalesEncodingAndDecodeBrokenBytesAsReplacements) {
+    const QString names[] = {
+        QStringLiteral("J\u00f6rg"), QStringLiteral("\u0395\u03bb\u03ad\u03bd\u03b7"),
+        QStringLiteral("\u041c\u0430\u0440\u0438\u044f"), QStringLiteral("\u674e\u96f7")};
+    for (const QString& name : names) {
+        std::array<uint8_t, 30> field{};
+        const QByteArray bytes = name.toLocal8Bit();
+        std::memcpy(field.data(), bytes.constData(), size_t(bytes.size()));
+        EXPECT_EQ(modTSRemote::fieldText(field.data(), 30), name);
+    }
+    // An older client's Latin-1, and a lead byte with nothing after it before the zero: each
+    // byte that is no text becomes one replacement character, the rest is kept.
+    const uint8_t latin1[6] = {'J', 0xF6, 'r', 'g', 0, 'x'};
+    EXPECT_EQ(modTSRemote::fieldText(latin1, 6), QStringLiteral("J\ufffdrg"));
+    const uint8_t unfinished[4] = {'J', 0xC3, 0, 0};
+    EXPECT_EQ(modTSRemote::fieldText(unfinished, 4), QStringLiteral("J\ufffd"));
+    const uint8_t brokenInFullField[4] = {0xFF, 'A', 0xC3, 0xB6};
+    EXPECT_EQ(modTSRemote::fieldText(brokenInFullField, 4), QStringLiteral("\ufffdA\u00f6"));
+}
+
+TEST(TextFields, ACharacterCutByTheEndOfAFilledFieldIsDropped) {
+    // The client cuts a nickname at the field's 30 bytes, here inside a character of two
+    // bytes and, after 28 single bytes, inside one of three.
+    const QByteArray twoByte = "A" + QStringLiteral("\u00d6").repeated(15).toLocal8Bit();
+    ASSERT_EQ(twoByte.size(), 31);
+    EXPECT_EQ(modTSRemote::fieldText(reinterpret_cast<const uint8_t*>(twoByte.constData()), 30),
+              "A" + QStringLiteral("\u00d6").repeated(14));
+    const QByteArray threeByte = QByteArray(28, 'x') + QStringLiteral("\u674e").toLocal8Bit();
+    ASSERT_EQ(threeByte.size(), 31);
+    EXPECT_EQ(modTSRemote::fieldText(reinterpret_cast<const uint8_t*>(threeByte.constData()), 30),
+              QString(28, u'x'));
+    // Filled exactly by whole characters, nothing is lost.
+    const QByteArray whole = QStringLiteral("\u00d6").repeated(15).toLocal8Bit();
+    EXPECT_EQ(modTSRemote::fieldText(reinterpret_cast<const uint8_t*>(whole.constData()), 30),
+              QStringLiteral("\u00d6").repeated(15));
 }
 
 TEST_F(ModTSRemoteTest, PlayerRecordsAreReadAtTheirOffsets) {
@@ -111,6 +146,34 @@ TEST_F(ModTSRemoteTest, PlayerRecordsAreReadAtTheirOffsets) {
     EXPECT_EQ(b.channelPrivileges, "Admin");
     EXPECT_EQ(b.playerPrivileges, "SuperServerAdmin,ServerAdmin,CanRegister,Registered");
     EXPECT_EQ(b.playerFlags, "none");
+}
+
+TEST_F(ModTSRemoteTest, NicknamesAreDecodedFromTheLocalesEncodingAndCutAtWholeCharacters) {
+    // As the client sends them: the bytes as typed, cut at the field's 30 bytes.
+    const std::vector<FakeRemoteLibrary::Player> players = {
+        {1, 1, QStringLiteral("J\u00f6rg").toStdString()},
+        {2, 1, QStringLiteral("\u041c\u0430\u0440\u0438\u044f").toStdString()},
+        {3, 1, ("B" + QStringLiteral("\u00e4").repeated(15)).toStdString()},
+        {4, 1, "J\xf6rg"}};
+    library.playerBytes.assign(players.size() * records::player::kSize, 0);
+    for (size_t i = 0; i < players.size(); ++i) {
+        FakeRemoteLibrary::putPlayer(library.playerBytes.data() + i * records::player::kSize,
+                                     players[i]);
+    }
+    ASSERT_TRUE(ts.GetPlayers());
+    ASSERT_EQ(ts.players().size(), 4u);
+    EXPECT_EQ(ts.players()[0].nickname, QStringLiteral("J\u00f6rg"));
+    EXPECT_EQ(ts.players()[1].nickname, QStringLiteral("\u041c\u0430\u0440\u0438\u044f"));
+    EXPECT_EQ(ts.players()[2].nickname, "B" + QStringLiteral("\u00e4").repeated(14));
+    EXPECT_EQ(ts.players()[3].nickname, QStringLiteral("J\ufffdrg"));
+
+    // A row whose bytes change is decoded again; the same bytes give the same name.
+    const std::string joern = QStringLiteral("J\u00f6rn").toStdString();
+    std::memcpy(library.playerBytes.data() + records::player::kNickname.offset, joern.data(),
+                joern.size());
+    ASSERT_TRUE(ts.GetPlayers());
+    EXPECT_EQ(ts.players()[0].nickname, QStringLiteral("J\u00f6rn"));
+    EXPECT_EQ(ts.players()[1].nickname, QStringLiteral("\u041c\u0430\u0440\u0438\u044f"));
 }
 
 TEST_F(ModTSRemoteTest, FailedOrImpossiblePlayerAnswersKeepThePreviousRows) {
