@@ -132,6 +132,7 @@ void TeamSpeak3Client::connectionLost() {
         return;
     }
     stage_ = Stage::Idle;
+    ++generation_;
     deadline_.stop();
     authRetry_.stop();
     resync_.stop();
@@ -285,9 +286,15 @@ void TeamSpeak3Client::resync() {
     struct Found {
         bool connected = false;
         int32_t self = -1;
+        uint64_t generation;
     };
-    auto found = std::make_shared<Found>();
-    send("whoami", [this, found](const std::vector<query::Item>& data, long long error) {
+    auto found = std::make_shared<Found>(Found{false, -1, generation_});
+    // Whether an answer still belongs to this read.
+    auto current = [this, found] { return found->generation == generation_; };
+    send("whoami", [this, found, current](const std::vector<query::Item>& data, long long error) {
+        if (!current()) {
+            return;
+        }
         if (error == 0 && !data.empty() && data[0].has("clid")) {
             found->connected = true;
             found->self = toInt32(data[0].number("clid", -1));
@@ -299,22 +306,23 @@ void TeamSpeak3Client::resync() {
             publish();
         }
     });
-    send("clientlist -voice", [this, found](const std::vector<query::Item>& data, long long error) {
-        if (!found->connected || error != 0) {
-            return;
-        }
-        rows_.clear();
-        for (const query::Item& item : data) {
-            rows_.push_back(rowFrom(item));
-        }
-        self_ = found->self;
-        publish();
-    });
+    send("clientlist -voice",
+         [this, found, current](const std::vector<query::Item>& data, long long error) {
+             if (!current() || !found->connected || error != 0) {
+                 return;
+             }
+             rows_.clear();
+             for (const query::Item& item : data) {
+                 rows_.push_back(rowFrom(item));
+             }
+             self_ = found->self;
+             publish();
+         });
     send("servervariable virtualserver_name virtualserver_welcomemessage virtualserver_platform "
          "virtualserver_version virtualserver_maxclients virtualserver_clientsonline "
          "virtualserver_channelsonline",
-         [this, found](const std::vector<query::Item>& data, long long error) {
-             if (!found->connected || error != 0 || data.empty()) {
+         [this, found, current](const std::vector<query::Item>& data, long long error) {
+             if (!current() || !found->connected || error != 0 || data.empty()) {
                  return;
              }
              const query::Item& s = data[0];
@@ -330,31 +338,38 @@ void TeamSpeak3Client::resync() {
              server_.channels = toInt32(s.number("virtualserver_channelsonline"));
              publish();
          });
-    send("serverconnectinfo", [this, found](const std::vector<query::Item>& data, long long error) {
-        if (found->connected && error == 0 && !data.empty() && data[0].has("ip")) {
-            const QString ip = text(data[0].value("ip"));
-            QString address = ip;
-            if (data[0].has("port")) {
-                address += QLatin1Char(':') + text(data[0].value("port"));
-            }
-            server_.address = eightBit::cut(address, eightBit::kAddressBytes);
-            server_.hostName = eightBit::cut(ip, eightBit::kHostNameBytes);
-        }
-        if (!found->connected) {
-            syncing_ = false;
-            return;
-        }
-        send("clientvariable clid=" + QByteArray::number(found->self) + " client_version",
-             [this](const std::vector<query::Item>& data, long long error) {
-                 syncing_ = false;
-                 if (error == 0 && !data.empty()) {
-                     clientVersion_ = parseTeamSpeakVersion(data[0].value("client_version"));
+    send("serverconnectinfo",
+         [this, found, current](const std::vector<query::Item>& data, long long error) {
+             if (!current()) {
+                 return;
+             }
+             if (found->connected && error == 0 && !data.empty() && data[0].has("ip")) {
+                 const QString ip = text(data[0].value("ip"));
+                 QString address = ip;
+                 if (data[0].has("port")) {
+                     address += QLatin1Char(':') + text(data[0].value("port"));
                  }
-                 // Connected only once everything the status line reads is known.
-                 connected_ = self_ >= 0 && row(self_) != nullptr;
-                 publish();
-             });
-    });
+                 server_.address = eightBit::cut(address, eightBit::kAddressBytes);
+                 server_.hostName = eightBit::cut(ip, eightBit::kHostNameBytes);
+             }
+             if (!found->connected) {
+                 syncing_ = false;
+                 return;
+             }
+             send("clientvariable clid=" + QByteArray::number(found->self) + " client_version",
+                  [this, current](const std::vector<query::Item>& data, long long error) {
+                      if (!current()) {
+                          return;
+                      }
+                      syncing_ = false;
+                      if (error == 0 && !data.empty()) {
+                          clientVersion_ = parseTeamSpeakVersion(data[0].value("client_version"));
+                      }
+                      // Connected only once everything the status line reads is known.
+                      connected_ = self_ >= 0 && row(self_) != nullptr;
+                      publish();
+                  });
+         });
 }
 
 void TeamSpeak3Client::handleEvent(const query::Line& line) {
@@ -369,6 +384,7 @@ void TeamSpeak3Client::handleEvent(const query::Line& line) {
         }
         schandler_ = tab;
         ++tab_;
+        ++generation_;
         connected_ = false;
         self_ = -1;
         rows_.clear();

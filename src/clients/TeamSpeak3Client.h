@@ -101,6 +101,8 @@ private:
     bool inFlight_ = false;
     std::vector<query::Item> replyData_;
     bool syncing_ = false;
+    // Changes with the tab and the connection: a read begun before answers for neither.
+    uint64_t generation_ = 0;
 
     // The tab in use, as the client describes it.
     int schandler_ = 0;
