@@ -22,11 +22,12 @@ namespace {
 
 const char* const kUsage =
     "usage: ts5-client-sim [--port=PORT] [--approve=yes|no] [--key=KEY]...\n"
-    "                      [--scenario FILE [--loop]]\n"
+    "                      [--scenario FILE | --demo] [--loop]\n"
     "Serves the simulated client as a TeamSpeak 5 or 6 client's Remote Apps WebSocket on\n"
     "127.0.0.1:PORT (default 5899; 0: a free port, told on standard error).\n"
     "--approve=no   the user declines every app that asks to be allowed (with an empty key)\n"
     "--key=KEY      a key the user allowed in an earlier run of the client\n"
+    "--demo         the built-in scenario of ts2-client-sim (ts2-client-sim --print-demo)\n"
     "Commands are read from standard input (and run by the scenario, when there is one):\n"
     "those of ts2-client-sim, and\n"
     "  revoke       the user withdraws every app's key: connected apps are cut off\n"
@@ -92,6 +93,7 @@ int main(int argc, char** argv) {
     bool approve = true;
     QSet<QString> keys;
     const char* scenarioFile = nullptr;
+    bool demo = false;
     bool loop = false;
     for (int i = 1; i < argc; ++i) {
         if (startsWith(argv[i], "--port=")) {
@@ -109,6 +111,8 @@ int main(int argc, char** argv) {
             keys.insert(QString::fromLocal8Bit(argv[i] + std::strlen("--key=")));
         } else if (std::strcmp(argv[i], "--scenario") == 0 && i + 1 < argc) {
             scenarioFile = argv[++i];
+        } else if (std::strcmp(argv[i], "--demo") == 0) {
+            demo = true;
         } else if (std::strcmp(argv[i], "--loop") == 0) {
             loop = true;
         } else if (std::strcmp(argv[i], "--help") == 0) {
@@ -119,29 +123,34 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (loop && !scenarioFile) {
+    if ((loop && !scenarioFile && !demo) || (scenarioFile && demo)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
 
     std::optional<tsremote::Scenario> scenario;
-    if (scenarioFile) {
-        std::ifstream file(scenarioFile, std::ios::binary);
-        if (!file) {
-            std::fprintf(stderr, "ts5-client-sim: cannot read %s\n", scenarioFile);
-            return 1;
+    if (scenarioFile || demo) {
+        std::string text = demo ? tsremote::demoScenario() : std::string();
+        const std::string name = scenarioFile ? scenarioFile : "demo";
+        if (scenarioFile) {
+            std::ifstream file(scenarioFile, std::ios::binary);
+            if (!file) {
+                std::fprintf(stderr, "ts5-client-sim: cannot read %s\n", scenarioFile);
+                return 1;
+            }
+            std::ostringstream content;
+            content << file.rdbuf();
+            text = content.str();
         }
-        std::ostringstream content;
-        content << file.rdbuf();
         std::string error;
-        scenario = tsremote::parseScenario(content.str(), error);
+        scenario = tsremote::parseScenario(text, error);
         if (!scenario) {
-            std::fprintf(stderr, "ts5-client-sim: %s: %s\n", scenarioFile, error.c_str());
+            std::fprintf(stderr, "ts5-client-sim: %s: %s\n", name.c_str(), error.c_str());
             return 2;
         }
         if (loop && scenario->duration().count() == 0) {
             std::fprintf(stderr, "ts5-client-sim: %s: --loop needs a scenario that takes time\n",
-                         scenarioFile);
+                         name.c_str());
             return 2;
         }
     }
