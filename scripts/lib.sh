@@ -19,14 +19,15 @@ lib_background() {
   lib_pids+=($!)
 }
 
-# A copy of a built program directory: the program, the library, the simulated client,
+# A copy of a built program directory: the program, the library, the simulated clients,
 # the sounds and config.cfg. Prints the copy's absolute path.
 #   lib_copy_program FROM TO
 lib_copy_program() {
   local from=$1 to=$2
   rm -rf "$to"
   mkdir -p "$to"
-  cp "$from/staticor" "$from/libTSRemote.so" "$from/ts2-client-sim" "$from"/*.wav \
+  cp "$from/staticor" "$from/libTSRemote.so" "$from/ts2-client-sim" "$from/ts5-client-sim" \
+    "$from"/*.wav \
     "$from/config.cfg" "$to/"
   (cd "$to" && pwd)
 }

@@ -4,6 +4,7 @@
 #include "ClientQueryKey.h"
 #include "TeamSpeak2Client.h"
 #include "TeamSpeak3Client.h"
+#include "TeamSpeak5Client.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -21,7 +22,7 @@ const Named kClients[] = {
     {"auto", ClientOptions::Client::Auto},
     {"ts2", ClientOptions::Client::TeamSpeak2},
     {"ts3", ClientOptions::Client::TeamSpeak3},
-    {"ts5", std::nullopt},
+    {"ts5", ClientOptions::Client::TeamSpeak5},
     {"mumble", std::nullopt},
 };
 
@@ -39,14 +40,14 @@ std::optional<ClientOptions::Client> clientNamed(const QString& value, const QSt
         if (value == QLatin1String(named.name)) {
             if (!named.client) {
                 problem = QStringLiteral("%1: the client \"%2\" is not supported by this "
-                                         "version (choose auto, ts2 or ts3)")
+                                         "version (choose auto, ts2, ts3 or ts5)")
                               .arg(where, value);
             }
             return named.client;
         }
     }
-    problem =
-        QStringLiteral("%1: unknown client \"%2\" (choose auto, ts2 or ts3)").arg(where, value);
+    problem = QStringLiteral("%1: unknown client \"%2\" (choose auto, ts2, ts3 or ts5)")
+                  .arg(where, value);
     return std::nullopt;
 }
 
@@ -83,14 +84,20 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& enviro
     const QCommandLineOption client(
         QStringLiteral("client"),
         QStringLiteral("The voice client to follow: auto (the first one found: TeamSpeak 2, "
-                       "TeamSpeak 3), ts2 or ts3. Default: $STATICOR_CLIENT, else auto."),
+                       "TeamSpeak 3, TeamSpeak 5), ts2, ts3 or ts5 (TeamSpeak 5 and 6). Default: "
+                       "$STATICOR_CLIENT, else auto."),
         QStringLiteral("client"));
     const QCommandLineOption ts3Query(
         QStringLiteral("ts3-query"),
         QStringLiteral("Where the TeamSpeak 3 client's ClientQuery interface listens. "
                        "Default: 127.0.0.1:25639."),
         QStringLiteral("host:port"));
-    parser.addOptions({help, showVersion, client, ts3Query});
+    const QCommandLineOption ts5Remote(
+        QStringLiteral("ts5-remote"),
+        QStringLiteral("Where the TeamSpeak 5 or 6 client's Remote Apps interface listens. "
+                       "Default: 127.0.0.1:5899."),
+        QStringLiteral("host:port"));
+    parser.addOptions({help, showVersion, client, ts3Query, ts5Remote});
 
     if (!parser.parse(arguments)) {
         return failure(parser.errorText());
@@ -132,6 +139,11 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& enviro
         return failure(
             QStringLiteral("--ts3-query: \"%1\" is not HOST:PORT").arg(parser.value(ts3Query)));
     }
+    if (parser.isSet(ts5Remote) &&
+        !parseEndpoint(parser.value(ts5Remote), options.ts5Host, options.ts5Port)) {
+        return failure(
+            QStringLiteral("--ts5-remote: \"%1\" is not HOST:PORT").arg(parser.value(ts5Remote)));
+    }
     CommandLine result;
     result.options = options;
     return result;
@@ -148,7 +160,14 @@ std::unique_ptr<RemoteLibrary> makeClientLayer(const ClientOptions& options,
     if (options.client == ClientOptions::Client::Auto) {
         backends.push_back(std::make_unique<TeamSpeak2Client>(programDirectory));
     }
-    backends.push_back(
-        std::make_unique<TeamSpeak3Client>(options.ts3Host, options.ts3Port, clientQueryKey::find));
+    if (options.client != ClientOptions::Client::TeamSpeak5) {
+        backends.push_back(std::make_unique<TeamSpeak3Client>(options.ts3Host, options.ts3Port,
+                                                              clientQueryKey::find));
+    }
+    if (options.client != ClientOptions::Client::TeamSpeak3) {
+        backends.push_back(std::make_unique<TeamSpeak5Client>(
+            options.ts5Host, options.ts5Port,
+            programDirectory + QLatin1Char('/') + QLatin1String(TeamSpeak5Client::kKeyFileName)));
+    }
     return std::make_unique<ClientChooser>(std::move(backends), std::move(trace));
 }

@@ -12,10 +12,12 @@
 // settings belong to the layer that stands in for the remote-control library only; config.cfg
 // knows nothing of them.
 struct ClientOptions {
-    enum class Client { Auto, TeamSpeak2, TeamSpeak3 };
+    enum class Client { Auto, TeamSpeak2, TeamSpeak3, TeamSpeak5 };
     Client client = Client::Auto;
     QString ts3Host = QStringLiteral("127.0.0.1");
     quint16 ts3Port = 25639;
+    QString ts5Host = QStringLiteral("127.0.0.1");
+    quint16 ts5Port = 5899;
 };
 
 // What the command line asks for: options to run with, or text to print and an exit code.
