@@ -131,11 +131,13 @@ TEST(ProgramWithoutLibrary, PollsOnWithEmptyListsAndLogsNothing) {
 TEST(ProgramWithoutAClient, SaysWhatItLookedForAsTheLibraryDoesWithoutAClient) {
     TempDir dir;
     ClientOptions options; // auto
-    // A port where nothing listens.
+    // Ports where nothing listens.
     {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-        options.ts3Port = probe.serverPort();
+        QTcpServer ts3;
+        QTcpServer ts5;
+        ASSERT_TRUE(ts3.listen(QHostAddress::LocalHost) && ts5.listen(QHostAddress::LocalHost));
+        options.ts3Port = ts3.serverPort();
+        options.ts5Port = ts5.serverPort();
     }
     Program program(dir.path(), options);
     MainWindow& m = program.main();
@@ -144,9 +146,10 @@ TEST(ProgramWithoutAClient, SaysWhatItLookedForAsTheLibraryDoesWithoutAClient) {
     EXPECT_EQ(m.lstUsers->rowCount(), 0);
     const QString lookedFor =
         QStringLiteral("No voice client found (looked for TeamSpeak 2 %1, TeamSpeak 3 ClientQuery "
-                       "127.0.0.1:%2)")
+                       "127.0.0.1:%2, TeamSpeak 5 127.0.0.1:%3)")
             .arg(LoadedRemoteLibrary::fileName())
-            .arg(options.ts3Port);
+            .arg(options.ts3Port)
+            .arg(options.ts5Port);
     EXPECT_TRUE(logMessagesIn(dir.path()).contains(lookedFor))
         << logMessagesIn(dir.path()).join('\n').toStdString();
     // No client found, none named.
