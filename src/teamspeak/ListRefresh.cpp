@@ -76,6 +76,10 @@ bool isListedIn(const QString& haystack, const QString& name) {
     return false;
 }
 
+// Beyond this many remembered keys or answers (IDs and names come and go over a long
+// session) they are forgotten and made again as needed.
+constexpr qsizetype kRemembered = 4 * 1024;
+
 } // namespace
 
 ListRefresh::ListRefresh(MainWindow& main, modTSRemote& remote) : main_(main), remote_(remote) {}
@@ -104,10 +108,10 @@ void ListRefresh::RefreshUsrList() {
         if (row < 0) {
             continue;
         }
-        const QString key = playerKey(player.playerId);
+        const PlayerKey& key = keyOf(player.playerId);
         // Two players under one ID: the second row keeps no key, as the list refuses it.
-        skipOnFailure([&] { users.setKey(row, key); });
-        skipOnFailure([&] { users.setSubItem(row, 1, key.mid(3)); });
+        skipOnFailure([&] { users.setKey(row, key.key); });
+        skipOnFailure([&] { users.setSubItem(row, 1, key.number); });
         skipOnFailure([&] { users.setSubItem(row, 3, player.channelPrivileges); });
         skipOnFailure([&] { users.setSubItem(row, 4, player.playerPrivileges); });
     }
@@ -129,7 +133,7 @@ void ListRefresh::RefreshSpeakerList() {
             if (users.rowCount() == 0 || id < 1) {
                 continue;
             }
-            const int row = users.findKey(playerKey(id));
+            const int row = users.findKey(keyOf(id).key);
             if (row < 0) {
                 continue;
             }
@@ -137,7 +141,7 @@ void ListRefresh::RefreshSpeakerList() {
             if (name == localUser) {
                 continue;
             }
-            if (isExcluded(name.toUpper())) {
+            if (isExcluded(name)) {
                 continue;
             }
             speakers.addItem(name);
@@ -148,7 +152,19 @@ void ListRefresh::RefreshSpeakerList() {
     }
 }
 
-bool ListRefresh::isExcluded(const QString& name) {
+const ListRefresh::PlayerKey& ListRefresh::keyOf(int32_t id) {
+    const auto known = keys_.constFind(id);
+    if (known != keys_.cend()) {
+        return *known;
+    }
+    if (keys_.size() >= kRemembered) {
+        keys_.clear();
+    }
+    const QString key = playerKey(id);
+    return *keys_.insert(id, {key, key.mid(3)});
+}
+
+bool ListRefresh::isExcluded(const QString& nickname) {
     const QString& excluded = main_.vars.excludedCallsigns;
     // A list that was not assigned again still shares its text with the copy kept here:
     // nothing to compare, however long it is.
@@ -158,9 +174,23 @@ bool ListRefresh::isExcluded(const QString& name) {
             const QStringList entries = haystack_.split(QLatin1Char(','));
             excludedEntries_ = QSet<QString>(entries.begin(), entries.end());
             excludedReady_ = true;
+            verdicts_.clear();
         }
         excludedSeen_ = excluded;
     }
+    const auto known = verdicts_.constFind(nickname);
+    if (known != verdicts_.cend()) {
+        return *known;
+    }
+    if (verdicts_.size() >= kRemembered) {
+        verdicts_.clear();
+    }
+    const bool listed = isListed(nickname.toUpper());
+    verdicts_.insert(nickname, listed);
+    return listed;
+}
+
+bool ListRefresh::isListed(const QString& name) const {
     // "," + name + "," stands in the text exactly when a name without a comma is one of its
     // entries; a name with commas in it is looked for in the text itself.
     if (!name.contains(QLatin1Char(','))) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QString>
+#include <cstdint>
 
 class MainWindow;
 class modTSRemote;
@@ -22,9 +24,20 @@ public:
 
 private:
     void applyState(int state);
-    // Whether ",," + the excluded callsigns + ",," holds "," + name + ",". What the search
-    // needs is made again only when the list has changed.
-    bool isExcluded(const QString& name);
+    // Whether ",," + the excluded callsigns + ",," holds "," + the upper-cased nickname + ",".
+    // What the search needs is made again only when the list has changed, and each nickname's
+    // answer is kept until then.
+    bool isExcluded(const QString& nickname);
+    bool isListed(const QString& upperName) const;
+
+    // "PID" + the ID, and the ID alone, made once for each ID: a full server needs a thousand
+    // of each twenty times a second.
+    struct PlayerKey {
+        QString key;
+        QString number;
+    };
+    // Valid until the next call.
+    const PlayerKey& keyOf(int32_t id);
 
     MainWindow& main_;
     modTSRemote& remote_;
@@ -32,4 +45,6 @@ private:
     QString haystack_;
     QSet<QString> excludedEntries_;
     bool excludedReady_ = false;
+    QHash<QString, bool> verdicts_;
+    QHash<int32_t, PlayerKey> keys_;
 };

@@ -17,7 +17,7 @@ QString ListBox::list(int index) const {
 void ListBox::addItem(const QString& text) {
     const int row = listCount();
     // A hidden box has no view attached; nobody needs to hear of each row.
-    const bool shown = model() == &model_;
+    const bool shown = attached_;
     if (shown) {
         model_.beginAppend(row);
     }
@@ -31,7 +31,7 @@ void ListBox::clear() {
     if (items_.isEmpty()) {
         return;
     }
-    const bool shown = model() == &model_;
+    const bool shown = attached_;
     if (shown) {
         model_.beginClear();
     }
@@ -43,6 +43,7 @@ void ListBox::clear() {
 
 void ListBox::setVisible(bool visible) {
     setModel(visible ? &model_ : nullptr);
+    attached_ = visible;
     QListView::setVisible(visible);
 }
 

@@ -37,4 +37,6 @@ private:
 
     QStringList items_;
     Model model_;
+    // Whether the view shows model_: asked for every row, cheaper than model().
+    bool attached_ = false;
 };

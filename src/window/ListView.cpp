@@ -20,7 +20,7 @@ void ListView::clear() {
     }
     // Only an attached view needs to hear of the change; a hidden list rebuilt every tick
     // would otherwise pay for model signals nobody receives.
-    const bool shown = model() == &model_;
+    const bool shown = attached_;
     if (shown) {
         model_.beginClear();
     }
@@ -36,7 +36,7 @@ void ListView::clear() {
 
 int ListView::addRow(const QString& text) {
     const int row = rowCount();
-    const bool shown = model() == &model_;
+    const bool shown = attached_;
     if (shown) {
         model_.beginAppend(row);
     }
@@ -72,7 +72,7 @@ void ListView::setSubItem(int row, int index, const QString& text) {
         throw Failure(380, QStringLiteral("Invalid property value"));
     }
     at(row).subItems[index - 1] = text;
-    if (model() == &model_) {
+    if (attached_) {
         model_.rowChanged(row);
     }
 }
@@ -97,6 +97,7 @@ int ListView::findKey(const QString& key) const {
 
 void ListView::setVisible(bool visible) {
     setModel(visible ? &model_ : nullptr);
+    attached_ = visible;
     QTreeView::setVisible(visible);
 }
 

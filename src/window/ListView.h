@@ -69,4 +69,6 @@ private:
     std::vector<Row> rows_;
     QHash<QString, int> keyIndex_;
     Model model_;
+    // Whether the view shows model_: asked for every row, cheaper than model().
+    bool attached_ = false;
 };

@@ -333,3 +333,34 @@ TEST_F(ListRefreshTest, MainTimerTickRefreshesBothLists) {
     EXPECT_EQ(library->count("tsrGetPlayers"), 1);
     EXPECT_EQ(speakers(), QStringList{"DLH123"});
 }
+
+TEST_F(ListRefreshTest, KeysAndExclusionsStayRightWhileIdsAndNamesComeAndGo) {
+    m().vars.excludedCallsigns = "EXCLUDED7";
+    // Many more IDs and names over the session than are remembered at once.
+    for (int32_t round = 0; round < 6; ++round) {
+        library->players.clear();
+        library->speakers.clear();
+        for (int32_t i = 0; i < 1024; ++i) {
+            const int32_t id = round * 1024 + i - 2048; // negative IDs too
+            library->players.push_back(
+                {id, 1, (round % 2 ? "excluded" : "Other") + std::to_string(i)});
+            library->speakers.push_back(id);
+        }
+        tick();
+        const ListView& users = *m().lstUsers;
+        ASSERT_EQ(users.rowCount(), 1024);
+        for (const int i : {0, 7, 1023}) {
+            const int32_t id = round * 1024 + i - 2048;
+            EXPECT_EQ(users.key(i), QStringLiteral("PID%1").arg(id));
+            EXPECT_EQ(users.subItem(i, 1), QString::number(id));
+            EXPECT_EQ(users.findKey(QStringLiteral("PID%1").arg(id)), i);
+        }
+        // Speakers with an ID below 1 are never listed; only "excluded7" matches the list,
+        // and only in the rounds that have it.
+        qsizetype expected = 0;
+        for (int32_t i = 0; i < 1024; ++i) {
+            expected += round * 1024 + i - 2048 >= 1 && !(round % 2 && i == 7);
+        }
+        EXPECT_EQ(speakers().size(), expected) << round;
+    }
+}
