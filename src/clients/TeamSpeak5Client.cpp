@@ -11,6 +11,7 @@
 #include <QWebSocket>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -323,8 +324,10 @@ void TeamSpeak5Client::storeKey(const QByteArray& key) {
         }
     }
     if (!ok) {
-        emit traced(name() + QStringLiteral(" API key not kept: cannot write ") +
-                    QLatin1String(kKeyFileName));
+        // Said where the user sees it, as a failed write of config.cfg is: the error log
+        // holds only the entries it always had and the clients found or refused.
+        std::fprintf(stderr, "staticor: could not write %s\n",
+                     QFile::encodeName(keyFile_).constData());
     }
 }
 
