@@ -1,41 +1,13 @@
 // The TeamSpeak 3 back-end fed arbitrary replies and events after a greeting, in arbitrary
-// pieces: it must never crash, and its snapshot must stay within the library's capacity with
-// every speaker among the players and every nickname within its field.
+// pieces: it must never crash, and its snapshot must hold what every back-end's holds
+// (SnapshotCheck.h).
 
 #include "ByteStream.h"
 #include "FuzzSupport.h"
-#include "clients/SnapshotLibrary.h"
+#include "SnapshotCheck.h"
 #include "clients/TeamSpeak3Client.h"
 
 #include <vector>
-
-namespace {
-
-void check(const ClientSnapshot& s) {
-    if (s.players.size() > size_t(records::kCapacity) ||
-        s.speakers.size() > size_t(records::kCapacity)) {
-        fuzz::violated("more players or speakers than the library's capacity");
-    }
-    for (const int32_t id : s.speakers) {
-        bool known = false;
-        for (const auto& p : s.players) {
-            known = known || p.id == id;
-        }
-        if (!known) {
-            fuzz::violated("a speaker who is not a player");
-        }
-    }
-    for (const auto& p : s.players) {
-        if (p.nickname.size() > 29) {
-            fuzz::violated("a nickname longer than its field");
-        }
-    }
-    if (s.connected && !s.running) {
-        fuzz::violated("connected but not running");
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::initApplication();
@@ -53,22 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         piece.resize(stream.byte() + 1u);
         piece.resize(stream.fill(piece.data(), piece.size()));
         backend.receive(QByteArrayView(piece.data(), qsizetype(piece.size())));
-        check(backend.snapshot());
+        fuzz::checkSnapshot(backend.snapshot());
     }
 
-    // The six operations on whatever snapshot is left.
-    SnapshotLibrary library(backend.snapshot());
-    std::vector<uint8_t> rows(records::kCapacity * records::player::kSize);
-    std::vector<int32_t> ids(records::kCapacity);
-    uint8_t record[records::serverInfo::kSize];
-    int32_t count = records::kCapacity;
-    library.tsrGetPlayers(rows.data(), &count);
-    count = records::kCapacity;
-    library.tsrGetSpeakers(ids.data(), &count);
-    library.tsrGetServerInfo(record);
-    library.tsrGetUserInfo(record);
-    char text[1024];
-    library.tsrGetLastError(text, sizeof(text));
+    fuzz::askSixOperations(backend.snapshot());
     fuzz::flushDeferredDeletes();
     return 0;
 }

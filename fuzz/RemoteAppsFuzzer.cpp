@@ -5,7 +5,7 @@
 
 #include "ByteStream.h"
 #include "FuzzSupport.h"
-#include "clients/SnapshotLibrary.h"
+#include "SnapshotCheck.h"
 #include "clients/TeamSpeak5Client.h"
 
 #include <QFile>
@@ -15,31 +15,7 @@
 namespace {
 
 void check(const ClientSnapshot& s, const QString& keyFile) {
-    if (s.players.size() > size_t(records::kCapacity) ||
-        s.speakers.size() > size_t(records::kCapacity)) {
-        fuzz::violated("more players or speakers than the library's capacity");
-    }
-    auto isPlayer = [&](int32_t id) {
-        for (const auto& p : s.players) {
-            if (p.id == id) {
-                return true;
-            }
-        }
-        return false;
-    };
-    for (const int32_t id : s.speakers) {
-        if (!isPlayer(id)) {
-            fuzz::violated("a speaker who is not a player");
-        }
-    }
-    for (const auto& p : s.players) {
-        if (p.nickname.size() > 29) {
-            fuzz::violated("a nickname longer than its field");
-        }
-    }
-    if (s.connected && (!s.running || !isPlayer(s.self.id))) {
-        fuzz::violated("connected but not running, or without the local user");
-    }
+    fuzz::checkSnapshot(s);
     struct stat st {};
     if (::stat(QFile::encodeName(keyFile).constData(), &st) == 0 && (st.st_mode & 077) != 0) {
         fuzz::violated("a key file others may read");
@@ -84,20 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(backend.snapshot(), keyFile);
     }
 
-    // The six operations on whatever snapshot is left.
-    SnapshotLibrary library(backend.snapshot());
-    std::vector<uint8_t> rows(records::kCapacity * records::player::kSize);
-    std::vector<int32_t> ids(records::kCapacity);
-    uint8_t record[records::serverInfo::kSize];
-    int32_t count = records::kCapacity;
-    library.tsrGetPlayers(rows.data(), &count);
-    count = records::kCapacity;
-    library.tsrGetSpeakers(ids.data(), &count);
-    library.tsrGetServerInfo(record);
-    library.tsrGetUserInfo(record);
-    library.tsrGetVersion(record);
-    char text[1024];
-    library.tsrGetLastError(text, sizeof(text));
+    fuzz::askSixOperations(backend.snapshot());
     fuzz::flushDeferredDeletes();
     return 0;
 }

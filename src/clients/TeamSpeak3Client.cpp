@@ -490,11 +490,16 @@ void TeamSpeak3Client::publish() {
             QStringLiteral("No TeamSpeak 3 client answers at %1").arg(endpoint()).toLocal8Bit();
     }
     if (next.connected) {
+        const Row* me = row(self_);
+        const bool selfPlays = me != nullptr && me->type == 0;
+        bool selfListed = false;
         next.server = server_;
         next.players.reserve(std::min(rows_.size(), size_t(records::kCapacity)));
         for (const Row& r : rows_) {
-            // ServerQuery clients are no players.
-            if (r.type != 0 || next.players.size() >= size_t(records::kCapacity)) {
+            // ServerQuery clients are no players; on a server beyond the library's capacity
+            // the local user keeps a place.
+            const size_t room = size_t(records::kCapacity) - (selfPlays && !selfListed ? 1 : 0);
+            if (r.type != 0 || (r.clid != self_ && next.players.size() >= room)) {
                 continue;
             }
             next.players.push_back({r.clid, r.cid, r.nickname, 0, 0, 0});
@@ -503,8 +508,12 @@ void TeamSpeak3Client::publish() {
             }
             if (r.clid == self_) {
                 next.self = next.players.back();
+                selfListed = true;
             }
         }
+        // Without the local user among the players its nickname could not be found: a client
+        // that lists itself as a ServerQuery client, or not at all, is not followed.
+        next.connected = selfListed;
     }
     snapshot_ = std::move(next);
 }

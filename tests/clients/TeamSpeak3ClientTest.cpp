@@ -355,3 +355,24 @@ TEST(TeamSpeak3Client, AnEndpointThatNeverGreetsIsGivenUp) {
         QTest::qWaitFor([&] { return closed; }, TeamSpeak3Client::kGreetingTimeoutMs + 10000));
     EXPECT_FALSE(backend.snapshot().running);
 }
+
+TEST(TeamSpeak3Client, TheLocalUserKeepsAPlaceBeyondTheCapacityAndMustBeAPlayer) {
+    PlayedClient client;
+    client.clients.clear();
+    for (int i = 2; i <= 1100; ++i) {
+        client.clients.push_back({i, 1, "PLAYER" + QByteArray::number(i)});
+    }
+    client.clients.push_back({1, 1, "EDDH_TWR"}); // listed last
+    client.greet();
+    ASSERT_TRUE(client.snapshot().connected);
+    EXPECT_EQ(client.snapshot().players.size(), size_t(records::kCapacity));
+    EXPECT_EQ(client.snapshot().players.back().nickname, QByteArray("EDDH_TWR"));
+    EXPECT_EQ(client.snapshot().self.nickname, QByteArray("EDDH_TWR"));
+
+    // A client that lists itself as a ServerQuery client has no nickname to detect.
+    PlayedClient odd;
+    odd.clients[0].type = 1;
+    odd.greet();
+    EXPECT_TRUE(odd.snapshot().running);
+    EXPECT_FALSE(odd.snapshot().connected);
+}
