@@ -2,7 +2,7 @@
 // the radio effect for other callsigns only, the server and the client coming and going, and
 // the API key from the client's own settings.
 
-#include "e2e/WaveRecording.h"
+#include "e2e/ClientRun.h"
 #include "support/Eventually.h"
 #include "support/LogEntries.h"
 #include "support/ProgramRun.h"
@@ -16,7 +16,9 @@
 
 namespace {
 
-constexpr double kSilence = 1e-4;
+using clientrun::logOf;
+using clientrun::logShows;
+
 const QByteArray kKey = "E2E-KEY-1234";
 
 // The simulated client serving ClientQuery alone, on a free port or the one given.
@@ -47,20 +49,6 @@ struct ClientQuerySim {
     void type(const QByteArray& commands) { ProgramRun::type(*process, commands + "\n"); }
 };
 
-QStringList logOf(const ProgramRun& run) {
-    return logMessagesIn(run.dir());
-}
-
-bool logShows(const ProgramRun& run, const QString& message, int times = 1, int timeoutMs = 15000) {
-    return eventually([&] { return logOf(run).count(message) >= times; }, timeoutMs);
-}
-
-// Where the recording stands now, in bytes: the wave writer writes as it plays.
-qint64 recorded(const QString& wave) {
-    struct stat st {};
-    return ::stat(wave.toLocal8Bit().constData(), &st) == 0 ? qint64(st.st_size) : 0;
-}
-
 } // namespace
 
 TEST(ClientQueryE2E, FoundOnItsOwnItPlaysForOtherCallsignsAndFollowsTheClient) {
@@ -88,24 +76,8 @@ TEST(ClientQueryE2E, FoundOnItsOwnItPlaysForOtherCallsignsAndFollowsTheClient) {
         << logOf(run).join('\n').toStdString();
 
     // The local user, then the excluded callsign (written in capitals), then another callsign.
-    auto talk = [&](int id, int ms) {
-        sim->type("talk " + QByteArray::number(id));
-        QThread::msleep(ulong(ms));
-        sim->type("stop " + QByteArray::number(id));
-    };
-    QThread::msleep(500); // past the start-up click
-    const qint64 quietFrom = recorded(wave);
-    talk(1, 1000);
-    talk(3, 1000);
-    const qint64 quietTo = recorded(wave);
-    sim->type("talk 2");
-    ASSERT_TRUE(logShows(run, QStringLiteral("TX: DLH123")));
-    QThread::msleep(300);
-    const qint64 loudFrom = recorded(wave);
-    QThread::msleep(1000);
-    const qint64 loudTo = recorded(wave);
-    sim->type("stop 2");
-    QThread::msleep(500);
+    const clientrun::Transmissions heard = clientrun::playTransmissions(
+        run, wave, [&](const QByteArray& commands) { sim->type(commands); });
 
     // The server goes and comes back, then the client quits and comes back on its port.
     auto seen = [&](const char* entry) { return int(logOf(run).count(entry)); };
@@ -143,19 +115,7 @@ TEST(ClientQueryE2E, FoundOnItsOwnItPlaysForOtherCallsignsAndFollowsTheClient) {
     EXPECT_FALSE(log.contains(QStringLiteral("TX: J\u00f6rg"))) << "an excluded callsign";
     EXPECT_FALSE(log.join('\n').contains(QStringLiteral("refused")));
 
-    const WaveRecording recording = WaveRecording::read(wave);
-    ASSERT_GT(recording.rate, 0);
-    const qint64 frameBytes = qint64(recording.channels) * qint64(sizeof(float));
-    const qint64 header = recorded(wave) - qint64(recording.frames()) * frameBytes;
-    auto frameAt = [&](qint64 bytes) {
-        return size_t(std::max<qint64>(0, bytes - header) / frameBytes);
-    };
-    const size_t quiet = frameAt(quietTo) - frameAt(quietFrom);
-    ASSERT_GT(quiet, size_t(recording.rate)); // nearly two seconds
-    EXPECT_LT(recording.rms(frameAt(quietFrom), quiet), kSilence)
-        << "static for the local user or an excluded callsign";
-    EXPECT_GT(recording.rms(frameAt(loudFrom), frameAt(loudTo) - frameAt(loudFrom)), 10 * kSilence)
-        << "no static while another callsign talked";
+    clientrun::expectStaticForTheOtherOnly(wave, heard);
 }
 
 TEST(ClientQueryE2E, AWrongKeyKeepsItRunningUntilTheClientsKeyFileHasTheRightOne) {

@@ -2,7 +2,7 @@
 // own, the radio effect for other callsigns only, the server and the client coming and going,
 // and the API key: asked for once, kept, presented again, and asked for again once revoked.
 
-#include "e2e/WaveRecording.h"
+#include "e2e/ClientRun.h"
 #include "support/Eventually.h"
 #include "support/LogEntries.h"
 #include "support/ProgramRun.h"
@@ -19,7 +19,9 @@
 
 namespace {
 
-constexpr double kSilence = 1e-4;
+using clientrun::logOf;
+using clientrun::logShows;
+
 const QString kKeyFile = QStringLiteral("ts5-remote-key");
 const QString kRefused = QStringLiteral("CLIENT TeamSpeak 5 refused the API key");
 const QByteArray kServer =
@@ -60,19 +62,6 @@ struct RemoteAppsSim {
     void type(const QByteArray& commands) { ProgramRun::type(*process, commands + "\n"); }
 };
 
-QStringList logOf(const ProgramRun& run) {
-    return logMessagesIn(run.dir());
-}
-
-bool logShows(const ProgramRun& run, const QString& message, int times = 1, int timeoutMs = 15000) {
-    return eventually([&] { return logOf(run).count(message) >= times; }, timeoutMs);
-}
-
-qint64 recorded(const QString& wave) {
-    struct stat st {};
-    return ::stat(wave.toLocal8Bit().constData(), &st) == 0 ? qint64(st.st_size) : 0;
-}
-
 QByteArray keyIn(const ProgramRun& run) {
     return run.readFile(kKeyFile).trimmed();
 }
@@ -107,24 +96,8 @@ TEST(RemoteAppsE2E, FoundOnItsOwnItPlaysForOtherCallsignsAndFollowsTheClient) {
     EXPECT_FALSE(key.isEmpty());
     EXPECT_EQ(modeOf(run.file(kKeyFile)), 0600u);
 
-    auto talk = [&](int id, int ms) {
-        sim->type("talk " + QByteArray::number(id));
-        QThread::msleep(ulong(ms));
-        sim->type("stop " + QByteArray::number(id));
-    };
-    QThread::msleep(500); // past the start-up click
-    const qint64 quietFrom = recorded(wave);
-    talk(1, 1000);
-    talk(3, 1000);
-    const qint64 quietTo = recorded(wave);
-    sim->type("talk 2");
-    ASSERT_TRUE(logShows(run, QStringLiteral("TX: DLH123")));
-    QThread::msleep(300);
-    const qint64 loudFrom = recorded(wave);
-    QThread::msleep(1000);
-    const qint64 loudTo = recorded(wave);
-    sim->type("stop 2");
-    QThread::msleep(500);
+    const clientrun::Transmissions heard = clientrun::playTransmissions(
+        run, wave, [&](const QByteArray& commands) { sim->type(commands); });
 
     // The server goes and comes back, then the client quits and comes back on its port,
     // remembering the app it allowed.
@@ -166,20 +139,7 @@ TEST(RemoteAppsE2E, FoundOnItsOwnItPlaysForOtherCallsignsAndFollowsTheClient) {
     EXPECT_EQ(keyIn(run), key);
     EXPECT_FALSE(run.readFile(QStringLiteral("errorlog.txt")).contains(key));
 
-    const WaveRecording recording = WaveRecording::read(wave);
-    ASSERT_GT(recording.rate, 0);
-    const qint64 frameBytes = qint64(recording.channels) * qint64(sizeof(float));
-    const qint64 header = recorded(wave) - qint64(recording.frames()) * frameBytes;
-    auto frameAt = [&](qint64 bytes) {
-        return size_t(std::max<qint64>(0, bytes - header) / frameBytes);
-    };
-    const size_t quiet = frameAt(quietTo) - frameAt(quietFrom);
-    ASSERT_GT(quiet, size_t(recording.rate)); // nearly two seconds
-    EXPECT_LT(recording.rms(frameAt(quietFrom), quiet), kSilence)
-        << "static for the local user or an excluded callsign\n"
-        << log.join('\n').toStdString();
-    EXPECT_GT(recording.rms(frameAt(loudFrom), frameAt(loudTo) - frameAt(loudFrom)), 10 * kSilence)
-        << "no static while another callsign talked";
+    clientrun::expectStaticForTheOtherOnly(wave, heard);
 }
 
 TEST(RemoteAppsE2E, TheStoredKeyServesTheNextStartAndARevokedKeyIsAskedForAgainOnce) {
