@@ -137,7 +137,7 @@ void ListRefresh::RefreshSpeakerList() {
             if (row < 0) {
                 continue;
             }
-            const QString name = users.rowText(row);
+            const QString& name = users.rowText(row);
             if (name == localUser) {
                 continue;
             }
@@ -161,7 +161,7 @@ const ListRefresh::PlayerKey& ListRefresh::keyOf(int32_t id) {
         keys_.clear();
     }
     const QString key = playerKey(id);
-    return *keys_.insert(id, {key, key.mid(3)});
+    return *keys_.insert(id, {ListView::Key(key), key.mid(3)});
 }
 
 bool ListRefresh::isExcluded(const QString& nickname) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "window/ListView.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -30,10 +32,10 @@ private:
     bool isExcluded(const QString& nickname);
     bool isListed(const QString& upperName) const;
 
-    // "PID" + the ID, and the ID alone, made once for each ID: a full server needs a thousand
-    // of each twenty times a second.
+    // "PID" + the ID with its hash, and the ID alone, made once for each ID: a full server
+    // needs a thousand of each twenty times a second.
     struct PlayerKey {
-        QString key;
+        ListView::Key key;
         QString number;
     };
     // Valid until the next call.

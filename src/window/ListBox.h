@@ -2,7 +2,8 @@
 
 #include <QAbstractListModel>
 #include <QListView>
-#include <QStringList>
+#include <QString>
+#include <vector>
 
 // A list box of single-line texts. The entries live in the box's own model; the view is
 // connected to it only while visible, so rebuilding a hidden list costs no view updates.
@@ -12,7 +13,7 @@ class ListBox : public QListView {
 public:
     explicit ListBox(QWidget* parent = nullptr);
 
-    int listCount() const { return static_cast<int>(items_.size()); }
+    int listCount() const { return count_; }
     // The entry at index, from 0; an index outside the list is refused (failure 381).
     QString list(int index) const;
     void addItem(const QString& text);
@@ -35,7 +36,10 @@ private:
         ListBox& owner_;
     };
 
-    QStringList items_;
+    // Entries past count_ are kept after a clear: a list rebuilt with the same texts at every
+    // refresh then only compares pointers instead of swapping references.
+    std::vector<QString> items_;
+    int count_ = 0;
     Model model_;
     // Whether the view shows model_: asked for every row, cheaper than model().
     bool attached_ = false;
