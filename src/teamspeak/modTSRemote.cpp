@@ -4,6 +4,7 @@
 #include "config/Blanks.h"
 #include "config/ErrorLog.h"
 #include "window/MainWindow.h"
+#include "window/SharedText.h"
 
 #include <QStringDecoder>
 #include <algorithm>
@@ -164,11 +165,11 @@ bool modTSRemote::GetPlayers() {
             entry.nickname = decodeText(QByteArrayView(nickname.data(), qsizetype(nickname.size())),
                                         nickname.size() == player::kNickname.width);
         }
-        entry.channelPrivileges =
-            channelPrivilegesText(decodeInt32(record + player::kChannelPrivileges));
-        entry.playerPrivileges =
-            playerPrivilegesText(decodeInt32(record + player::kPlayerPrivileges));
-        entry.playerFlags = playerFlagsText(decodeInt32(record + player::kFlags));
+        keepText(entry.channelPrivileges,
+                 channelPrivilegesText(decodeInt32(record + player::kChannelPrivileges)));
+        keepText(entry.playerPrivileges,
+                 playerPrivilegesText(decodeInt32(record + player::kPlayerPrivileges)));
+        keepText(entry.playerFlags, playerFlagsText(decodeInt32(record + player::kFlags)));
     }
     return true;
 }
