@@ -211,7 +211,7 @@ bool acceptable(const ReplyHeader& header, Operation operation, int32_t capacity
 // the client's writes allow, into a buffer one byte larger than the largest acceptable
 // reply, so that anything sent beyond the reply shows.
 Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_point deadline,
-                 std::vector<uint8_t>& in, CallResult& r) {
+                 std::vector<uint8_t>& in, std::span<uint8_t> into, CallResult& r) {
     const Request request{kRequestMagic, operation, capacity};
     // The request is far smaller than any socket buffer: it goes in one piece or not at all.
     if (send(fd, &request, sizeof(request), MSG_NOSIGNAL) != ssize_t(sizeof(request))) {
@@ -227,6 +227,9 @@ Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_poin
     ReplyHeader header{};
     size_t have = 0;
     size_t total = 0; // known once the header is
+    // The client needs a moment for any answer: waiting before the first read spares a read
+    // that would find nothing. Whether the wait timed out, the read below tells.
+    waitFor(fd, POLLIN, deadline);
     while (total == 0 || have < total) {
         const ssize_t n = recv(fd, in.data() + have, largest + 1 - have, 0);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
@@ -253,16 +256,20 @@ Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_poin
     r.result = header.result;
     r.count = header.count;
     const uint8_t* payload = in.data() + sizeof(header);
-    r.payload.assign(payload, payload + header.payloadSize);
-    const std::string error(reinterpret_cast<const char*>(payload + header.payloadSize),
-                            header.errorSize);
-    r.error = error.c_str();
+    if (into.data() == nullptr) {
+        r.payload.assign(payload, payload + header.payloadSize);
+    } else if (header.result == 0 && header.payloadSize <= into.size()) {
+        std::memcpy(into.data(), payload, header.payloadSize);
+    }
+    // Up to its first zero byte, as a C string.
+    const char* error = reinterpret_cast<const char*>(payload + header.payloadSize);
+    r.error.assign(error, strnlen(error, header.errorSize));
     return have > total ? Outcome::AnsweredWithMore : Outcome::Answered;
 }
 
 // One call on the kept connection, made anew when needed, until the deadline.
 CallResult callOnLink(const std::string& path, Operation operation, int32_t capacity,
-                      Clock::time_point deadline, bool& timedOut) {
+                      Clock::time_point deadline, std::span<uint8_t> into, bool& timedOut) {
     // A kept connection may have been closed by the client since (it restarted, or let an
     // idle connection go): then once more on a new one.
     for (;;) {
@@ -277,7 +284,8 @@ CallResult callOnLink(const std::string& path, Operation operation, int32_t capa
             continue;
         }
         CallResult r;
-        const Outcome outcome = exchange(fd, operation, capacity, deadline, link.replyBuffer(), r);
+        const Outcome outcome =
+            exchange(fd, operation, capacity, deadline, link.replyBuffer(), into, r);
         if (outcome == Outcome::Answered) {
             return r;
         }
@@ -304,17 +312,23 @@ CallResult callOnLink(const std::string& path, Operation operation, int32_t capa
 } // namespace
 
 CallResult callClient(Operation operation, int32_t capacity) {
+    return callClient(operation, capacity, {});
+}
+
+CallResult callClient(Operation operation, int32_t capacity, std::span<uint8_t> into) {
     // Bounds what a reply may make us allocate, whatever buffer the caller claims to have.
     capacity = std::clamp(capacity, 0, kMaxRecords);
-    const std::string path = socketPath();
     const std::lock_guard<std::mutex> lock(linkMutex);
+    // Read again at every call, as the environment may change, into room kept for it.
+    static std::string path;
+    assignSocketPath(path);
     const Clock::time_point start = Clock::now();
     const Clock::duration allowed = budget.allowance(start);
     if (allowed <= Clock::duration::zero()) {
         return failed(kNoAnswer, kNoAnswerText);
     }
     bool timedOut = false;
-    CallResult r = callOnLink(path, operation, capacity, start + allowed, timedOut);
+    CallResult r = callOnLink(path, operation, capacity, start + allowed, into, timedOut);
     budget.spend(start, Clock::now(), timedOut);
     return r;
 }

@@ -434,6 +434,51 @@ TEST_F(LibraryTest, GarbledRepliesAreRefusedAndWriteNothing) {
     unlink(path.c_str());
 }
 
+TEST_F(LibraryTest, OnlyASuccessfulReplyWritesItsRecords) {
+    const std::string path = librarySocket();
+    const auto untouched = [](const std::vector<uint8_t>& bytes) {
+        return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0xEE; });
+    };
+    {
+        // A failure code with two whole records after it: the code counts, not the records.
+        unlink(path.c_str());
+        ScriptedClient client(path, replyBytes(7, 2, 100, 0, 100));
+        std::vector<uint8_t> records(4 * 50, 0xEE);
+        int32_t count = 4;
+        EXPECT_EQ(tsrGetPlayers(records.data(), &count), 7);
+        EXPECT_EQ(count, 4);
+        EXPECT_TRUE(untouched(records));
+    }
+    {
+        unlink(path.c_str());
+        ScriptedClient client(path, replyBytes(7, 1, 16, 0, 16));
+        std::vector<uint8_t> version(16, 0xEE);
+        EXPECT_EQ(tsrGetVersion(version.data()), 7);
+        EXPECT_TRUE(untouched(version));
+    }
+    {
+        // Success without the record: the caller's record stays as it was.
+        unlink(path.c_str());
+        ScriptedClient client(path, replyBytes(0, 1, 0, 0, 0));
+        std::vector<uint8_t> version(16, 0xEE);
+        EXPECT_EQ(tsrGetVersion(version.data()), 0);
+        EXPECT_TRUE(untouched(version));
+    }
+    {
+        // Success: exactly the records announced, up to the count, and nothing after them.
+        unlink(path.c_str());
+        ScriptedClient client(path, replyBytes(0, 2, 100, 0, 100));
+        std::vector<uint8_t> records(4 * 50, 0xEE);
+        int32_t count = 4;
+        EXPECT_EQ(tsrGetPlayers(records.data(), &count), 0);
+        EXPECT_EQ(count, 2);
+        EXPECT_TRUE(std::all_of(records.begin(), records.begin() + 100,
+                                [](uint8_t b) { return b == 0x5A; }));
+        EXPECT_TRUE(untouched({records.begin() + 100, records.end()}));
+    }
+    unlink(path.c_str());
+}
+
 TEST_F(LibraryTest, SocketIsPrivateAndAStaleOneIsReplaced) {
     // A socket left by a client that died: bound, never removed.
     const std::string path = socket().toStdString();
