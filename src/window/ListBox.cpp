@@ -1,7 +1,6 @@
 #include "ListBox.h"
 
 #include "Failure.h"
-#include "SharedText.h"
 
 ListBox::ListBox(QWidget* parent) : QListView(parent), model_(*this) {
     setUniformItemSizes(true);
@@ -15,7 +14,7 @@ QString ListBox::list(int index) const {
     return items_[size_t(index)];
 }
 
-void ListBox::addItem(const QString& text) {
+void ListBox::appendItem(const QString& text) {
     const int row = listCount();
     // A hidden box has no view attached; nobody needs to hear of each row.
     const bool shown = attached_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SharedText.h"
+
 #include <QAbstractListModel>
 #include <QListView>
 #include <QString>
@@ -16,7 +18,14 @@ public:
     int listCount() const { return count_; }
     // The entry at index, from 0; an index outside the list is refused (failure 381).
     QString list(int index) const;
-    void addItem(const QString& text);
+    void addItem(const QString& text) {
+        // A hidden box refilling an entry kept from before: what a rebuild does most.
+        if (!attached_ && size_t(count_) < items_.size()) {
+            keepText(items_[size_t(count_++)], text);
+            return;
+        }
+        appendItem(text);
+    }
     void clear();
 
     void setVisible(bool visible) override;
@@ -38,6 +47,8 @@ private:
 
     // Entries past count_ are kept after a clear: a list rebuilt with the same texts at every
     // refresh then only compares pointers instead of swapping references.
+    void appendItem(const QString& text);
+
     std::vector<QString> items_;
     int count_ = 0;
     Model model_;

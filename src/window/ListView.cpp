@@ -1,7 +1,6 @@
 #include "ListView.h"
 
 #include "Failure.h"
-#include "SharedText.h"
 
 #include <QHashFunctions>
 #include <QHeaderView>
@@ -44,7 +43,7 @@ void ListView::clear() {
     }
 }
 
-int ListView::addRow(const QString& text) {
+int ListView::appendRow(const QString& text) {
     const int row = rowCount();
     const bool shown = attached_;
     if (shown) {
@@ -82,25 +81,13 @@ void ListView::setKey(int row, const Key& key) {
     }
 }
 
-void ListView::setSubItem(int row, int index, const QString& text) {
-    if (index < 1 || index > kSubItems) {
-        throw Failure(380, QStringLiteral("Invalid property value"));
-    }
-    Row& r = at(row);
-    keepText(r.subItems[size_t(index - 1)], text);
-    r.filled |= subItemFilled(index - 1);
-    if (attached_) {
-        model_.rowChanged(row);
-    }
-}
-
 const QString& ListView::key(int row) const {
     return keyText(at(row));
 }
 
 const QString& ListView::subItem(int row, int index) const {
     if (index < 1 || index > kSubItems) {
-        throw Failure(380, QStringLiteral("Invalid property value"));
+        invalidSubItem();
     }
     const Row& r = at(row);
     static const QString kEmpty;
@@ -165,6 +152,14 @@ void ListView::reindex(size_t slotCount) {
 
 void ListView::outOfBounds() {
     throw Failure(35600, QStringLiteral("Index out of bounds"));
+}
+
+void ListView::invalidSubItem() {
+    throw Failure(380, QStringLiteral("Invalid property value"));
+}
+
+void ListView::Model::rowChanged(int row) {
+    emit dataChanged(index(row, 0), index(row, kSubItems));
 }
 
 const QString& ListView::keyText(const Row& r) {

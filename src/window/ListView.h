@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SharedText.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 #include <QTreeView>
@@ -35,12 +37,31 @@ public:
     int rowCount() const { return count_; }
     void clear();
     // Appends a row with that text and returns its index.
-    int addRow(const QString& text);
+    int addRow(const QString& text) {
+        // A hidden list refilling a row kept from before: what a rebuild does a thousand times.
+        if (!attached_ && size_t(count_) < rows_.size()) {
+            Row& r = rows_[size_t(count_)];
+            keepText(r.text, text);
+            r.filled = 0;
+            return count_++;
+        }
+        return appendRow(text);
+    }
     // A key already used by another row is refused (failure 35602).
     void setKey(int row, const QString& key) { setKey(row, Key(key)); }
     void setKey(int row, const Key& key);
     // index 1..4
-    void setSubItem(int row, int index, const QString& text);
+    void setSubItem(int row, int index, const QString& text) {
+        if (index < 1 || index > kSubItems) {
+            invalidSubItem();
+        }
+        Row& r = at(row);
+        keepText(r.subItems[size_t(index - 1)], text);
+        r.filled |= subItemFilled(index - 1);
+        if (attached_) {
+            model_.rowChanged(row);
+        }
+    }
 
     const QString& rowText(int row) const { return at(row).text; }
     const QString& key(int row) const;
@@ -81,7 +102,7 @@ private:
         void endAppend() { endInsertRows(); }
         void beginClear() { beginResetModel(); }
         void endClear() { endResetModel(); }
-        void rowChanged(int row) { emit dataChanged(index(row, 0), index(row, kSubItems)); }
+        void rowChanged(int row);
 
     private:
         ListView& owner_;
@@ -95,6 +116,8 @@ private:
     }
     Row& at(int row) { return const_cast<Row&>(static_cast<const ListView*>(this)->at(row)); }
     [[noreturn]] static void outOfBounds();
+    [[noreturn]] static void invalidSubItem();
+    int appendRow(const QString& text);
     static const QString& keyText(const Row& r);
 
     // The key index: open addressing over the rows' own key texts. A slot is in use only

@@ -181,7 +181,7 @@ TEST(ListViewControl, KeysAreFoundByTheirTextHoweverTheyWereMade) {
         ASSERT_EQ(view.findKey(text), i) << i;
         ASSERT_EQ(view.findKey(ListView::Key(text)), i) << i;
     }
-    for (const QString absent :
+    for (const QString& absent :
          {QStringLiteral("PID5000"), QStringLiteral("PID-1"), QStringLiteral("pid7"),
           QStringLiteral("PID07"), QStringLiteral("PID"), QStringLiteral("")}) {
         EXPECT_EQ(view.findKey(absent), -1) << absent.toStdString();
