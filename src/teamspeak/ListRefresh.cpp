@@ -154,16 +154,13 @@ void ListRefresh::RefreshSpeakerList() {
     }
 }
 
-const ListRefresh::PlayerKey& ListRefresh::keyOf(int32_t id) {
-    static_assert((kRememberedKeys & (kRememberedKeys - 1)) == 0, "a power of two");
+const ListRefresh::PlayerKey& ListRefresh::makeKey(int32_t id) {
     if (keys_.empty()) {
         keys_.resize(kRememberedKeys);
     }
     PlayerKey& place = keys_[uint32_t(id) & (kRememberedKeys - 1)];
-    if (!place.made || place.id != id) {
-        const QString key = playerKey(id);
-        place = {id, true, ListView::Key(key), key.mid(3)};
-    }
+    const QString key = playerKey(id);
+    place = {id, true, ListView::Key(key), key.mid(3)};
     return place;
 }
 

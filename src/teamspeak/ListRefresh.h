@@ -46,7 +46,17 @@ private:
         QString number;
     };
     // Valid until the next call.
-    const PlayerKey& keyOf(int32_t id);
+    const PlayerKey& keyOf(int32_t id) {
+        static_assert((kRememberedKeys & (kRememberedKeys - 1)) == 0, "a power of two");
+        if (!keys_.empty()) {
+            const PlayerKey& place = keys_[uint32_t(id) & (kRememberedKeys - 1)];
+            if (place.made && place.id == id) {
+                return place;
+            }
+        }
+        return makeKey(id);
+    }
+    const PlayerKey& makeKey(int32_t id);
 
     // A row's nickname with its answer; the name shares the row's text while it is unchanged.
     struct RowVerdict {

@@ -90,24 +90,7 @@ const QString& ListView::subItem(int row, int index) const {
         invalidSubItem();
     }
     const Row& r = at(row);
-    static const QString kEmpty;
-    return r.filled & subItemFilled(index - 1) ? r.subItems[size_t(index - 1)] : kEmpty;
-}
-
-int ListView::findKey(const Key& key) const {
-    if (key.text().isEmpty()) {
-        return -1;
-    }
-    const size_t mask = slots_.size() - 1;
-    for (size_t i = key.hash() & mask;; i = (i + 1) & mask) {
-        const Slot& s = slots_[i];
-        if (s.stamp != stamp_) {
-            return -1;
-        }
-        if (s.hash == key.hash() && sameText(rows_[size_t(s.row)].key, key.text())) {
-            return s.row;
-        }
-    }
+    return r.filled & subItemFilled(index - 1) ? r.subItems[size_t(index - 1)] : kNoText;
 }
 
 bool ListView::indexKey(int row, const Key& key) {
@@ -150,6 +133,8 @@ void ListView::reindex(size_t slotCount) {
     }
 }
 
+const QString ListView::kNoText;
+
 void ListView::outOfBounds() {
     throw Failure(35600, QStringLiteral("Index out of bounds"));
 }
@@ -160,11 +145,6 @@ void ListView::invalidSubItem() {
 
 void ListView::Model::rowChanged(int row) {
     emit dataChanged(index(row, 0), index(row, kSubItems));
-}
-
-const QString& ListView::keyText(const Row& r) {
-    static const QString kEmpty;
-    return r.filled & kKeyFilled ? r.key : kEmpty;
 }
 
 void ListView::setVisible(bool visible) {

@@ -68,7 +68,21 @@ public:
     const QString& subItem(int row, int index) const;
     // The row with that key, or -1.
     int findKey(const QString& key) const { return findKey(Key(key)); }
-    int findKey(const Key& key) const;
+    int findKey(const Key& key) const {
+        if (key.text().isEmpty()) {
+            return -1;
+        }
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = key.hash() & mask;; i = (i + 1) & mask) {
+            const Slot& s = slots_[i];
+            if (s.stamp != stamp_) {
+                return -1;
+            }
+            if (s.hash == key.hash() && sameText(rows_[size_t(s.row)].key, key.text())) {
+                return s.row;
+            }
+        }
+    }
 
     void setVisible(bool visible) override;
     // Keeps a strip of that many pixels at the top free of rows (for a caption over it).
@@ -118,7 +132,9 @@ private:
     [[noreturn]] static void outOfBounds();
     [[noreturn]] static void invalidSubItem();
     int appendRow(const QString& text);
-    static const QString& keyText(const Row& r);
+    // What an unfilled key or sub-item reads as.
+    static const QString kNoText;
+    static const QString& keyText(const Row& r) { return r.filled & kKeyFilled ? r.key : kNoText; }
 
     // The key index: open addressing over the rows' own key texts. A slot is in use only
     // when it carries the current stamp, so a clear is one increment however many keys
