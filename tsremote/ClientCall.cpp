@@ -11,6 +11,7 @@
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -84,6 +85,7 @@ public:
             fd_ = connectTo(path, deadline, failure);
             path_ = path;
             reused_ = false;
+            readLimit_ = std::chrono::milliseconds(-1);
         } else {
             reused_ = true;
         }
@@ -91,6 +93,31 @@ public:
     }
     // Whether the current connection has served a call before this one.
     bool reused() const { return reused_; }
+
+    // How long the first read of a reply may block, for a call that must end by deadline;
+    // zero when it must not block. The connection blocks in reads only (everything else
+    // passes MSG_DONTWAIT), so a reply that comes in time costs one read and no poll.
+    // The read gives up a little before the deadline, to the poll that waits out the rest:
+    // the limit, a whole number of milliseconds, then stays the same from call to call and
+    // is set on the connection once.
+    Clock::duration firstReadLimit(Clock::time_point deadline) {
+        using std::chrono::milliseconds;
+        const milliseconds limit =
+            std::chrono::floor<milliseconds>(deadline - Clock::now()) - milliseconds(1);
+        if (limit <= milliseconds(0)) {
+            return Clock::duration::zero();
+        }
+        if (limit != readLimit_) {
+            const timeval timeout{time_t(limit.count() / 1000),
+                                  suseconds_t(limit.count() % 1000 * 1000)};
+            if (setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) != 0) {
+                readLimit_ = milliseconds(-1);
+                return Clock::duration::zero();
+            }
+            readLimit_ = limit;
+        }
+        return limit;
+    }
     // Where replies are read to, kept at the largest size a call has needed.
     std::vector<uint8_t>& replyBuffer() { return reply_; }
 
@@ -146,7 +173,8 @@ private:
         if (connected && !sameUser(fd, path, failure)) {
             connected = false;
         }
-        if (!connected) {
+        // Connected: from now on only the first read of a reply blocks (see firstReadLimit).
+        if (!connected || fcntl(fd, F_SETFL, 0) != 0) {
             close(fd);
             return -1;
         }
@@ -175,6 +203,7 @@ private:
     int fd_ = -1;
     std::string path_;
     bool reused_ = false;
+    std::chrono::milliseconds readLimit_{-1}; // the SO_RCVTIMEO set, -1 for none
     std::vector<uint8_t> reply_;
 };
 
@@ -211,10 +240,12 @@ bool acceptable(const ReplyHeader& header, Operation operation, int32_t capacity
 // the client's writes allow, into a buffer one byte larger than the largest acceptable
 // reply, so that anything sent beyond the reply shows.
 Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_point deadline,
-                 std::vector<uint8_t>& in, std::span<uint8_t> into, CallResult& r) {
+                 bool firstReadBlocks, std::vector<uint8_t>& in, std::span<uint8_t> into,
+                 CallResult& r) {
     const Request request{kRequestMagic, operation, capacity};
     // The request is far smaller than any socket buffer: it goes in one piece or not at all.
-    if (send(fd, &request, sizeof(request), MSG_NOSIGNAL) != ssize_t(sizeof(request))) {
+    if (send(fd, &request, sizeof(request), MSG_NOSIGNAL | MSG_DONTWAIT) !=
+        ssize_t(sizeof(request))) {
         return Outcome::NotSent;
     }
 
@@ -227,11 +258,12 @@ Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_poin
     ReplyHeader header{};
     size_t have = 0;
     size_t total = 0; // known once the header is
-    // The client needs a moment for any answer: waiting before the first read spares a read
-    // that would find nothing. Whether the wait timed out, the read below tells.
-    waitFor(fd, POLLIN, deadline);
+    // The first read waits for the answer itself, within the connection's read limit; a
+    // reply that is not whole by then is waited for by poll, up to the deadline.
+    int flags = firstReadBlocks ? 0 : MSG_DONTWAIT;
     while (total == 0 || have < total) {
-        const ssize_t n = recv(fd, in.data() + have, largest + 1 - have, 0);
+        const ssize_t n = recv(fd, in.data() + have, largest + 1 - have, flags);
+        flags = MSG_DONTWAIT;
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
             return have == 0 ? Outcome::ClosedUnanswered : Outcome::Garbled;
         }
@@ -284,8 +316,9 @@ CallResult callOnLink(const std::string& path, Operation operation, int32_t capa
             continue;
         }
         CallResult r;
-        const Outcome outcome =
-            exchange(fd, operation, capacity, deadline, link.replyBuffer(), into, r);
+        const bool firstReadBlocks = link.firstReadLimit(deadline) > Clock::duration::zero();
+        const Outcome outcome = exchange(fd, operation, capacity, deadline, firstReadBlocks,
+                                         link.replyBuffer(), into, r);
         if (outcome == Outcome::Answered) {
             return r;
         }
