@@ -11,6 +11,7 @@
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -84,6 +85,7 @@ public:
             fd_ = connectTo(path, deadline, failure);
             path_ = path;
             reused_ = false;
+            readLimit_ = std::chrono::milliseconds(-1);
         } else {
             reused_ = true;
         }
@@ -91,6 +93,31 @@ public:
     }
     // Whether the current connection has served a call before this one.
     bool reused() const { return reused_; }
+
+    // How long the first read of a reply may block, for a call that must end by deadline;
+    // zero when it must not block. The connection blocks in reads only (everything else
+    // passes MSG_DONTWAIT), so a reply that comes in time costs one read and no poll.
+    // The read gives up a little before the deadline, to the poll that waits out the rest:
+    // the limit, a whole number of milliseconds, then stays the same from call to call and
+    // is set on the connection once.
+    Clock::duration firstReadLimit(Clock::time_point deadline) {
+        using std::chrono::milliseconds;
+        const milliseconds limit =
+            std::chrono::floor<milliseconds>(deadline - Clock::now()) - milliseconds(1);
+        if (limit <= milliseconds(0)) {
+            return Clock::duration::zero();
+        }
+        if (limit != readLimit_) {
+            const timeval timeout{time_t(limit.count() / 1000),
+                                  suseconds_t(limit.count() % 1000 * 1000)};
+            if (setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout)) != 0) {
+                readLimit_ = milliseconds(-1);
+                return Clock::duration::zero();
+            }
+            readLimit_ = limit;
+        }
+        return limit;
+    }
     // Where replies are read to, kept at the largest size a call has needed.
     std::vector<uint8_t>& replyBuffer() { return reply_; }
 
@@ -146,7 +173,8 @@ private:
         if (connected && !sameUser(fd, path, failure)) {
             connected = false;
         }
-        if (!connected) {
+        // Connected: from now on only the first read of a reply blocks (see firstReadLimit).
+        if (!connected || fcntl(fd, F_SETFL, 0) != 0) {
             close(fd);
             return -1;
         }
@@ -175,6 +203,7 @@ private:
     int fd_ = -1;
     std::string path_;
     bool reused_ = false;
+    std::chrono::milliseconds readLimit_{-1}; // the SO_RCVTIMEO set, -1 for none
     std::vector<uint8_t> reply_;
 };
 
@@ -211,10 +240,12 @@ bool acceptable(const ReplyHeader& header, Operation operation, int32_t capacity
 // the client's writes allow, into a buffer one byte larger than the largest acceptable
 // reply, so that anything sent beyond the reply shows.
 Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_point deadline,
-                 std::vector<uint8_t>& in, CallResult& r) {
+                 bool firstReadBlocks, std::vector<uint8_t>& in, std::span<uint8_t> into,
+                 CallResult& r) {
     const Request request{kRequestMagic, operation, capacity};
     // The request is far smaller than any socket buffer: it goes in one piece or not at all.
-    if (send(fd, &request, sizeof(request), MSG_NOSIGNAL) != ssize_t(sizeof(request))) {
+    if (send(fd, &request, sizeof(request), MSG_NOSIGNAL | MSG_DONTWAIT) !=
+        ssize_t(sizeof(request))) {
         return Outcome::NotSent;
     }
 
@@ -227,8 +258,12 @@ Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_poin
     ReplyHeader header{};
     size_t have = 0;
     size_t total = 0; // known once the header is
+    // The first read waits for the answer itself, within the connection's read limit; a
+    // reply that is not whole by then is waited for by poll, up to the deadline.
+    int flags = firstReadBlocks ? 0 : MSG_DONTWAIT;
     while (total == 0 || have < total) {
-        const ssize_t n = recv(fd, in.data() + have, largest + 1 - have, 0);
+        const ssize_t n = recv(fd, in.data() + have, largest + 1 - have, flags);
+        flags = MSG_DONTWAIT;
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
             return have == 0 ? Outcome::ClosedUnanswered : Outcome::Garbled;
         }
@@ -253,16 +288,20 @@ Outcome exchange(int fd, Operation operation, int32_t capacity, Clock::time_poin
     r.result = header.result;
     r.count = header.count;
     const uint8_t* payload = in.data() + sizeof(header);
-    r.payload.assign(payload, payload + header.payloadSize);
-    const std::string error(reinterpret_cast<const char*>(payload + header.payloadSize),
-                            header.errorSize);
-    r.error = error.c_str();
+    if (into.data() == nullptr) {
+        r.payload.assign(payload, payload + header.payloadSize);
+    } else if (header.result == 0 && header.payloadSize <= into.size()) {
+        std::memcpy(into.data(), payload, header.payloadSize);
+    }
+    // Up to its first zero byte, as a C string.
+    const char* error = reinterpret_cast<const char*>(payload + header.payloadSize);
+    r.error.assign(error, strnlen(error, header.errorSize));
     return have > total ? Outcome::AnsweredWithMore : Outcome::Answered;
 }
 
 // One call on the kept connection, made anew when needed, until the deadline.
 CallResult callOnLink(const std::string& path, Operation operation, int32_t capacity,
-                      Clock::time_point deadline, bool& timedOut) {
+                      Clock::time_point deadline, std::span<uint8_t> into, bool& timedOut) {
     // A kept connection may have been closed by the client since (it restarted, or let an
     // idle connection go): then once more on a new one.
     for (;;) {
@@ -277,7 +316,9 @@ CallResult callOnLink(const std::string& path, Operation operation, int32_t capa
             continue;
         }
         CallResult r;
-        const Outcome outcome = exchange(fd, operation, capacity, deadline, link.replyBuffer(), r);
+        const bool firstReadBlocks = link.firstReadLimit(deadline) > Clock::duration::zero();
+        const Outcome outcome = exchange(fd, operation, capacity, deadline, firstReadBlocks,
+                                         link.replyBuffer(), into, r);
         if (outcome == Outcome::Answered) {
             return r;
         }
@@ -304,17 +345,23 @@ CallResult callOnLink(const std::string& path, Operation operation, int32_t capa
 } // namespace
 
 CallResult callClient(Operation operation, int32_t capacity) {
+    return callClient(operation, capacity, {});
+}
+
+CallResult callClient(Operation operation, int32_t capacity, std::span<uint8_t> into) {
     // Bounds what a reply may make us allocate, whatever buffer the caller claims to have.
     capacity = std::clamp(capacity, 0, kMaxRecords);
-    const std::string path = socketPath();
     const std::lock_guard<std::mutex> lock(linkMutex);
+    // Read again at every call, as the environment may change, into room kept for it.
+    static std::string path;
+    assignSocketPath(path);
     const Clock::time_point start = Clock::now();
     const Clock::duration allowed = budget.allowance(start);
     if (allowed <= Clock::duration::zero()) {
         return failed(kNoAnswer, kNoAnswerText);
     }
     bool timedOut = false;
-    CallResult r = callOnLink(path, operation, capacity, start + allowed, timedOut);
+    CallResult r = callOnLink(path, operation, capacity, start + allowed, into, timedOut);
     budget.spend(start, Clock::now(), timedOut);
     return r;
 }

@@ -3,6 +3,7 @@
 #include "Protocol.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,9 @@ struct CallResult {
 };
 
 CallResult callClient(Operation operation, int32_t capacity);
+// The same, with a successful reply's payload written to into (which has room for capacity
+// records) rather than to CallResult::payload, which stays empty: the library hands the
+// records over without a copy of its own. A failed call leaves into as it was.
+CallResult callClient(Operation operation, int32_t capacity, std::span<uint8_t> into);
 
 } // namespace tsremote

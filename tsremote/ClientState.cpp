@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace tsremote {
 namespace {
@@ -28,16 +29,18 @@ const char* functionName(uint32_t operation) {
     return "";
 }
 
-std::vector<uint8_t> reply(int32_t result, int32_t count, const std::vector<uint8_t>& payload,
-                           const std::string& error) {
-    const std::string text = error.substr(0, kMaxErrorSize);
-    const ReplyHeader header{kReplyMagic, result, count, uint32_t(payload.size()),
+// Lays out a reply in out: header, a zeroed payload of payloadSize bytes for the caller to
+// fill, then the error text. Returns where the payload starts. out keeps its room from one
+// reply to the next.
+uint8_t* reply(std::vector<uint8_t>& out, int32_t result, int32_t count, size_t payloadSize,
+               std::string_view error) {
+    const std::string_view text = error.substr(0, kMaxErrorSize);
+    const ReplyHeader header{kReplyMagic, result, count, uint32_t(payloadSize),
                              uint32_t(text.size())};
-    std::vector<uint8_t> bytes(sizeof(header) + payload.size() + text.size());
-    std::memcpy(bytes.data(), &header, sizeof(header));
-    std::copy(payload.begin(), payload.end(), bytes.begin() + sizeof(header));
-    std::copy(text.begin(), text.end(), bytes.begin() + sizeof(header) + payload.size());
-    return bytes;
+    out.assign(sizeof(header) + payloadSize + text.size(), 0);
+    std::memcpy(out.data(), &header, sizeof(header));
+    std::copy(text.begin(), text.end(), out.begin() + std::ptrdiff_t(sizeof(header) + payloadSize));
+    return out.data() + sizeof(header);
 }
 
 } // namespace
@@ -138,33 +141,40 @@ bool ClientState::apply(const Command& c) {
 }
 
 std::vector<uint8_t> ClientState::answer(const Request& request) const {
+    std::vector<uint8_t> out;
+    answer(request, out);
+    return out;
+}
+
+void ClientState::answer(const Request& request, std::vector<uint8_t>& out) const {
     const auto failing = failing_.find(functionName(request.operation));
     if (failing != failing_.end()) {
-        return reply(failing->second.code, 0, {}, failing->second.text);
+        reply(out, failing->second.code, 0, 0, failing->second.text);
+        return;
     }
     switch (request.operation) {
     case OpVersion: {
-        std::vector<uint8_t> record(records::version::kSize);
+        uint8_t* record = reply(out, 0, 1, records::version::kSize, {});
         for (size_t i = 0; i < 4; ++i) {
-            records::writeInt32(record.data() + records::version::kNumbers + 4 * i, version_[i]);
+            records::writeInt32(record + records::version::kNumbers + 4 * i, version_[i]);
         }
-        return reply(0, 1, record, {});
+        return;
     }
     case OpUserInfo: {
         if (!connected_) {
-            return reply(kNotConnected, 0, {}, "Not connected to a server");
+            reply(out, kNotConnected, 0, 0, "Not connected to a server");
+            return;
         }
-        std::vector<uint8_t> record(records::userInfo::kSize);
-        writePlayer(record.data(), self_);
-        return reply(0, 1, record, {});
+        writePlayer(reply(out, 0, 1, records::userInfo::kSize, {}), self_);
+        return;
     }
     case OpServerInfo: {
         if (!connected_) {
-            return reply(kNotConnected, 0, {}, "Not connected to a server");
+            reply(out, kNotConnected, 0, 0, "Not connected to a server");
+            return;
         }
-        std::vector<uint8_t> record(records::serverInfo::kSize);
         namespace s = records::serverInfo;
-        uint8_t* r = record.data();
+        uint8_t* r = reply(out, 0, 1, s::kSize, {});
         records::writeText(r, s::kName, serverName_);
         records::writeText(r, s::kWelcome, welcome_);
         const int32_t serverVersion[4] = {2, 0, 20, 1};
@@ -173,37 +183,53 @@ std::vector<uint8_t> ClientState::answer(const Request& request) const {
         }
         records::writeText(r, s::kPlatform, platform_);
         records::writeText(r, s::kAddress, address_);
-        records::writeText(r, s::kHostName, address_.substr(0, address_.find(':')));
+        records::writeText(r, s::kHostName,
+                           std::string_view(address_).substr(0, address_.find(':')));
         records::writeInt32(r + s::kType, 4 | 2); // freeware, public
         records::writeInt32(r + s::kMaximumUsers, 1024);
         records::writeInt32(r + s::kCodecs, 0x1FFF); // every codec
         records::writeInt32(r + s::kChannels, 1);
         records::writeInt32(r + s::kPlayers, int32_t(playerCount()));
-        return reply(0, 1, record, {});
+        return;
     }
     case OpPlayers: {
-        // Never more records than the caller has room for.
-        const std::vector<Player> all = allPlayers();
-        const size_t count = std::min(all.size(), size_t(std::max(request.capacity, 0)));
-        std::vector<uint8_t> rows(count * records::player::kSize);
-        for (size_t i = 0; i < count; ++i) {
-            writePlayer(rows.data() + i * records::player::kSize, all[i]);
+        // The players allPlayers() lists, written straight into the reply; never more
+        // records than the caller has room for.
+        size_t all = 0;
+        if (connected_) {
+            all = 1 + size_t(std::count_if(players_.begin(), players_.end(),
+                                           [&](const Player& p) { return p.id != self_.id; }));
         }
-        return reply(0, int32_t(count), rows, {});
+        const size_t count = std::min(all, size_t(std::max(request.capacity, 0)));
+        uint8_t* rows = reply(out, 0, int32_t(count), count * records::player::kSize, {});
+        size_t written = 0;
+        auto write = [&](const Player& p) {
+            writePlayer(rows + written++ * records::player::kSize, p);
+        };
+        if (written < count) {
+            write(self_);
+        }
+        for (auto p = players_.begin(); p != players_.end() && written < count; ++p) {
+            if (p->id != self_.id) {
+                write(*p);
+            }
+        }
+        return;
     }
     case OpSpeakers: {
         if (!connected_) {
-            return reply(kNotConnected, 0, {}, "Not connected to a server");
+            reply(out, kNotConnected, 0, 0, "Not connected to a server");
+            return;
         }
         const size_t count = std::min(speakers_.size(), size_t(std::max(request.capacity, 0)));
-        std::vector<uint8_t> ids(count * 4);
+        uint8_t* ids = reply(out, 0, int32_t(count), count * 4, {});
         for (size_t i = 0; i < count; ++i) {
-            records::writeInt32(ids.data() + 4 * i, speakers_[i]);
+            records::writeInt32(ids + 4 * i, speakers_[i]);
         }
-        return reply(0, int32_t(count), ids, {});
+        return;
     }
     }
-    return reply(kBadArgument, 0, {}, "Unknown request");
+    reply(out, kBadArgument, 0, 0, "Unknown request");
 }
 
 } // namespace tsremote

@@ -167,7 +167,7 @@ bool SimServer::serviceConnection(Connection& c, short events, Clock::time_point
             if (request.magic != kRequestMagic) {
                 return false;
             }
-            c.out = state_.answer(request);
+            state_.answer(request, c.out);
             c.answered = true;
             c.due = now + std::chrono::milliseconds(state_.stallMs());
         } else if (now - c.waitingSince > kIdleLimit) {
@@ -311,17 +311,20 @@ void SimServer::run(const std::optional<Scenario>& scenario, bool loop) {
         if (fds[2].revents && !readStandardInput()) {
             break;
         }
-        // Serve the connections known before this poll, then take the new ones.
-        std::vector<Connection> kept;
-        kept.reserve(connections_.size());
+        // Serve the connections known before this poll, then take the new ones. Those kept
+        // move up in place, with their buffers.
+        size_t kept = 0;
         for (size_t i = 0; i < connections_.size(); ++i) {
             if (serviceConnection(connections_[i], fds[3 + i].revents, now)) {
-                kept.push_back(std::move(connections_[i]));
+                if (kept != i) {
+                    connections_[kept] = std::move(connections_[i]);
+                }
+                ++kept;
             } else {
                 close(connections_[i].fd);
             }
         }
-        connections_ = std::move(kept);
+        connections_.resize(kept);
         if (fds[1].revents) {
             acceptConnections();
         }

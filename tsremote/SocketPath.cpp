@@ -23,15 +23,23 @@ std::string octal(mode_t mode) {
 } // namespace
 
 std::string socketPath() {
+    std::string path;
+    assignSocketPath(path);
+    return path;
+}
+
+void assignSocketPath(std::string& path) {
     const char* named = std::getenv("TS2_CLIENT_SIM_SOCKET");
     if (named && *named) {
-        return named;
+        path.assign(named);
+        return;
     }
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime) {
-        return std::string(runtime) + "/ts2-client-sim.sock";
+        path.assign(runtime).append("/ts2-client-sim.sock");
+        return;
     }
-    return fallbackDirectory() + "/socket";
+    path.assign(fallbackDirectory()).append("/socket");
 }
 
 std::string privateDirectoryProblem(const std::string& directory) {

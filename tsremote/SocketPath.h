@@ -7,6 +7,8 @@ namespace tsremote {
 // Where the client listens: $TS2_CLIENT_SIM_SOCKET, else $XDG_RUNTIME_DIR/ts2-client-sim.sock,
 // else /tmp/ts2-client-sim-<uid>/socket.
 std::string socketPath();
+// The same, written over path: its room is kept from one call to the next.
+void assignSocketPath(std::string& path);
 
 // Makes sure the directory of the fallback path exists, belongs to this user and is private
 // (mode 0700). Returns an empty text on success, else why not.

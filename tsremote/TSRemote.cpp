@@ -26,13 +26,12 @@ int32_t fixedRecordCall(tsremote::Operation operation, void* record, size_t size
         setLastError("No record given");
         return tsremote::kBadArgument;
     }
-    const tsremote::CallResult reply = tsremote::callClient(operation, 1);
+    // A reply without the record leaves it as it was.
+    const tsremote::CallResult reply =
+        tsremote::callClient(operation, 1, {static_cast<uint8_t*>(record), size});
     if (reply.result != 0) {
         setLastError(reply.error);
         return reply.result;
-    }
-    if (reply.payload.size() == size) {
-        std::memcpy(record, reply.payload.data(), size);
     }
     return 0;
 }
@@ -42,14 +41,13 @@ int32_t listCall(tsremote::Operation operation, void* records, int32_t* count, s
         setLastError("No buffer given");
         return tsremote::kBadArgument;
     }
-    const tsremote::CallResult reply = tsremote::callClient(operation, *count);
+    // callClient checks count against the capacity and the payload against count, and
+    // writes the records only on success.
+    const tsremote::CallResult reply = tsremote::callClient(
+        operation, *count, {static_cast<uint8_t*>(records), size_t(*count) * size});
     if (reply.result != 0) {
         setLastError(reply.error);
         return reply.result;
-    }
-    // callClient has checked count against the capacity and the payload against count.
-    if (reply.count > 0) {
-        std::memcpy(records, reply.payload.data(), size_t(reply.count) * size);
     }
     *count = reply.count;
     return 0;

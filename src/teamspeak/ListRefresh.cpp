@@ -3,6 +3,7 @@
 #include "modTSRemote.h"
 #include "window/Failure.h"
 #include "window/MainWindow.h"
+#include "window/SharedText.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -76,8 +77,8 @@ bool isListedIn(const QString& haystack, const QString& name) {
     return false;
 }
 
-// Beyond this many remembered keys or answers (IDs and names come and go over a long
-// session) they are forgotten and made again as needed.
+// Beyond this many remembered answers (names come and go over a long session) they are
+// forgotten and made again as needed.
 constexpr qsizetype kRemembered = 4 * 1024;
 
 } // namespace
@@ -128,6 +129,7 @@ void ListRefresh::RefreshSpeakerList() {
         state = modTSRemote::NotRunning;
     }
     if (state == modTSRemote::Connected) {
+        followExclusions();
         const QString localUser = main_.lblPID->caption();
         for (const int32_t id : remote_.speakerIds()) {
             if (users.rowCount() == 0 || id < 1) {
@@ -137,11 +139,11 @@ void ListRefresh::RefreshSpeakerList() {
             if (row < 0) {
                 continue;
             }
-            const QString name = users.rowText(row);
+            const QString& name = users.rowText(row);
             if (name == localUser) {
                 continue;
             }
-            if (isExcluded(name)) {
+            if (isExcluded(row, name)) {
                 continue;
             }
             speakers.addItem(name);
@@ -152,41 +154,55 @@ void ListRefresh::RefreshSpeakerList() {
     }
 }
 
-const ListRefresh::PlayerKey& ListRefresh::keyOf(int32_t id) {
-    const auto known = keys_.constFind(id);
-    if (known != keys_.cend()) {
-        return *known;
+const ListRefresh::PlayerKey& ListRefresh::makeKey(int32_t id) {
+    if (keys_.empty()) {
+        keys_.resize(kRememberedKeys);
     }
-    if (keys_.size() >= kRemembered) {
-        keys_.clear();
-    }
+    PlayerKey& place = keys_[uint32_t(id) & (kRememberedKeys - 1)];
     const QString key = playerKey(id);
-    return *keys_.insert(id, {key, key.mid(3)});
+    place = {id, true, ListView::Key(key), key.mid(3)};
+    return place;
 }
 
-bool ListRefresh::isExcluded(const QString& nickname) {
+void ListRefresh::followExclusions() {
     const QString& excluded = main_.vars.excludedCallsigns;
     // A list that was not assigned again still shares its text with the copy kept here:
     // nothing to compare, however long it is.
-    if (!excludedReady_ || !excluded.isSharedWith(excludedSeen_)) {
-        if (!excludedReady_ || excluded != excludedSeen_) {
-            haystack_ = QLatin1String(",,") + excluded + QLatin1String(",,");
-            const QStringList entries = haystack_.split(QLatin1Char(','));
-            excludedEntries_ = QSet<QString>(entries.begin(), entries.end());
-            excludedReady_ = true;
-            verdicts_.clear();
-        }
-        excludedSeen_ = excluded;
+    if (excludedReady_ && excluded.isSharedWith(excludedSeen_)) {
+        return;
     }
+    if (!excludedReady_ || excluded != excludedSeen_) {
+        haystack_ = QLatin1String(",,") + excluded + QLatin1String(",,");
+        const QStringList entries = haystack_.split(QLatin1Char(','));
+        excludedEntries_ = QSet<QString>(entries.begin(), entries.end());
+        excludedReady_ = true;
+        verdicts_.clear();
+        rowVerdicts_.clear();
+    }
+    excludedSeen_ = excluded;
+}
+
+bool ListRefresh::isExcluded(int row, const QString& nickname) {
+    // The same row with the same text as last time: by far the most common case.
+    if (size_t(row) >= rowVerdicts_.size()) {
+        rowVerdicts_.resize(size_t(row) + 1);
+    }
+    RowVerdict& seen = rowVerdicts_[size_t(row)];
+    if (seen.made && sameData(seen.name, nickname)) {
+        return seen.excluded;
+    }
+    bool listed;
     const auto known = verdicts_.constFind(nickname);
     if (known != verdicts_.cend()) {
-        return *known;
+        listed = *known;
+    } else {
+        if (verdicts_.size() >= kRemembered) {
+            verdicts_.clear();
+        }
+        listed = isListed(nickname.toUpper());
+        verdicts_.insert(nickname, listed);
     }
-    if (verdicts_.size() >= kRemembered) {
-        verdicts_.clear();
-    }
-    const bool listed = isListed(nickname.toUpper());
-    verdicts_.insert(nickname, listed);
+    seen = {true, nickname, listed};
     return listed;
 }
 

@@ -79,6 +79,7 @@ private:
     const ErrorLog& log_;
     std::vector<PlayerEntry> players_;
     std::vector<int32_t> speakerIds_;
-    std::vector<uint8_t> playerRecords_;     // reused each tick, zeroed before each call
-    std::vector<std::string> nicknameBytes_; // each row's nickname as the last tick read it
+    std::vector<uint8_t> playerRecords_; // reused each tick, zeroed before each call
+    // The record each row of players_ was decoded from.
+    std::vector<uint8_t> decodedRecords_;
 };

@@ -8,34 +8,39 @@ ListBox::ListBox(QWidget* parent) : QListView(parent), model_(*this) {
 }
 
 QString ListBox::list(int index) const {
-    if (index < 0 || index >= items_.size()) {
+    if (index < 0 || index >= count_) {
         throw Failure(381, QStringLiteral("Invalid property array index"));
     }
-    return items_[index];
+    return items_[size_t(index)];
 }
 
-void ListBox::addItem(const QString& text) {
+void ListBox::appendItem(const QString& text) {
     const int row = listCount();
     // A hidden box has no view attached; nobody needs to hear of each row.
     const bool shown = attached_;
     if (shown) {
         model_.beginAppend(row);
     }
-    items_.append(text);
+    if (size_t(row) == items_.size()) {
+        items_.push_back(text);
+    } else {
+        keepText(items_[size_t(row)], text);
+    }
+    ++count_;
     if (shown) {
         model_.endAppend();
     }
 }
 
 void ListBox::clear() {
-    if (items_.isEmpty()) {
+    if (count_ == 0) {
         return;
     }
     const bool shown = attached_;
     if (shown) {
         model_.beginClear();
     }
-    items_.clear();
+    count_ = 0;
     if (shown) {
         model_.endClear();
     }
@@ -55,5 +60,5 @@ QVariant ListBox::Model::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= owner_.listCount()) {
         return {};
     }
-    return owner_.items_[index.row()];
+    return owner_.items_[size_t(index.row())];
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "SharedText.h"
+
 #include <QAbstractListModel>
 #include <QListView>
-#include <QStringList>
+#include <QString>
+#include <vector>
 
 // A list box of single-line texts. The entries live in the box's own model; the view is
 // connected to it only while visible, so rebuilding a hidden list costs no view updates.
@@ -12,10 +15,17 @@ class ListBox : public QListView {
 public:
     explicit ListBox(QWidget* parent = nullptr);
 
-    int listCount() const { return static_cast<int>(items_.size()); }
+    int listCount() const { return count_; }
     // The entry at index, from 0; an index outside the list is refused (failure 381).
     QString list(int index) const;
-    void addItem(const QString& text);
+    void addItem(const QString& text) {
+        // A hidden box refilling an entry kept from before: what a rebuild does most.
+        if (!attached_ && size_t(count_) < items_.size()) {
+            keepText(items_[size_t(count_++)], text);
+            return;
+        }
+        appendItem(text);
+    }
     void clear();
 
     void setVisible(bool visible) override;
@@ -35,7 +45,12 @@ private:
         ListBox& owner_;
     };
 
-    QStringList items_;
+    // Entries past count_ are kept after a clear: a list rebuilt with the same texts at every
+    // refresh then only compares pointers instead of swapping references.
+    void appendItem(const QString& text);
+
+    std::vector<QString> items_;
+    int count_ = 0;
     Model model_;
     // Whether the view shows model_: asked for every row, cheaper than model().
     bool attached_ = false;

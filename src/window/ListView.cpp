@@ -2,7 +2,19 @@
 
 #include "Failure.h"
 
+#include <QHashFunctions>
 #include <QHeaderView>
+#include <algorithm>
+
+namespace {
+
+// Room for twice the keys a full server has, so that a rebuild never grows the index.
+constexpr size_t kInitialSlots = 2048;
+
+} // namespace
+
+ListView::Key::Key(const QString& text)
+    : text_(text), hash_(uint32_t(qHash(QStringView(text), QHashSeed::globalSeed()))) {}
 
 ListView::ListView(QWidget* parent) : QTreeView(parent), model_(*this) {
     setRootIsDecorated(false);
@@ -11,11 +23,11 @@ ListView::ListView(QWidget* parent) : QTreeView(parent), model_(*this) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     rows_.reserve(1024);
-    keyIndex_.reserve(1024);
+    slots_.resize(kInitialSlots);
 }
 
 void ListView::clear() {
-    if (rows_.empty()) {
+    if (count_ == 0) {
         return;
     }
     // Only an attached view needs to hear of the change; a hidden list rebuilt every tick
@@ -24,92 +36,121 @@ void ListView::clear() {
     if (shown) {
         model_.beginClear();
     }
-    rows_.clear();
-    // QHash::clear() frees its table; keep the room so a full server does not regrow it.
-    const qsizetype room = keyIndex_.capacity();
-    keyIndex_.clear();
-    keyIndex_.reserve(room);
+    count_ = 0;
+    clearIndex();
     if (shown) {
         model_.endClear();
     }
 }
 
-int ListView::addRow(const QString& text) {
+int ListView::appendRow(const QString& text) {
     const int row = rowCount();
     const bool shown = attached_;
     if (shown) {
         model_.beginAppend(row);
     }
-    rows_.push_back(Row{text, {}, {}});
+    if (size_t(row) == rows_.size()) {
+        rows_.emplace_back();
+    }
+    Row& r = rows_[size_t(row)];
+    keepText(r.text, text);
+    r.filled = 0;
+    ++count_;
     if (shown) {
         model_.endAppend();
     }
     return row;
 }
 
-void ListView::setKey(int row, const QString& key) {
+void ListView::setKey(int row, const Key& key) {
     Row& r = at(row);
-    if (key == r.key) {
+    const QString& current = keyText(r);
+    if (sameText(key.text(), current)) {
         return;
     }
-    if (!key.isEmpty()) {
-        // One lookup: a full server sets a thousand keys twenty times a second.
-        const qsizetype before = keyIndex_.size();
-        int& slot = keyIndex_[key];
-        if (keyIndex_.size() == before) {
-            throw Failure(35602, QStringLiteral("Key is not unique in collection"));
+    if (!key.text().isEmpty() && !indexKey(row, key)) {
+        throw Failure(35602, QStringLiteral("Key is not unique in collection"));
+    }
+    const bool replaced = !current.isEmpty();
+    keepText(r.key, key.text());
+    r.filled |= kKeyFilled;
+    if (replaced) {
+        // Rare: the old key's slot may sit in the middle of other keys' probe runs, so the
+        // index is made again from the rows as they now are.
+        reindex(slots_.size());
+    }
+}
+
+const QString& ListView::key(int row) const {
+    return keyText(at(row));
+}
+
+const QString& ListView::subItem(int row, int index) const {
+    if (index < 1 || index > kSubItems) {
+        invalidSubItem();
+    }
+    const Row& r = at(row);
+    return r.filled & subItemFilled(index - 1) ? r.subItems[size_t(index - 1)] : kNoText;
+}
+
+bool ListView::indexKey(int row, const Key& key) {
+    // At most half full, so that probe runs stay short.
+    if (size_t(indexed_ + 1) * 2 > slots_.size()) {
+        reindex(slots_.size() * 2);
+    }
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = key.hash() & mask;; i = (i + 1) & mask) {
+        Slot& s = slots_[i];
+        if (s.stamp != stamp_) {
+            s = {stamp_, key.hash(), row};
+            ++indexed_;
+            return true;
         }
-        slot = row;
-    }
-    if (!r.key.isEmpty()) {
-        keyIndex_.remove(r.key);
-    }
-    r.key = key;
-}
-
-void ListView::setSubItem(int row, int index, const QString& text) {
-    if (index < 1 || index > kSubItems) {
-        throw Failure(380, QStringLiteral("Invalid property value"));
-    }
-    at(row).subItems[index - 1] = text;
-    if (attached_) {
-        model_.rowChanged(row);
+        if (s.hash == key.hash() && sameText(rows_[size_t(s.row)].key, key.text())) {
+            return false;
+        }
     }
 }
 
-QString ListView::rowText(int row) const {
-    return at(row).text;
-}
-QString ListView::key(int row) const {
-    return at(row).key;
-}
-
-QString ListView::subItem(int row, int index) const {
-    if (index < 1 || index > kSubItems) {
-        throw Failure(380, QStringLiteral("Invalid property value"));
+void ListView::clearIndex() {
+    indexed_ = 0;
+    if (++stamp_ == 0) {
+        // Once in four billion clears the stamps start over.
+        std::fill(slots_.begin(), slots_.end(), Slot{});
+        stamp_ = 1;
     }
-    return at(row).subItems[index - 1];
 }
 
-int ListView::findKey(const QString& key) const {
-    return keyIndex_.value(key, -1);
+void ListView::reindex(size_t slotCount) {
+    slots_.assign(slotCount, Slot{});
+    stamp_ = 1;
+    indexed_ = 0;
+    for (int row = 0; row < count_; ++row) {
+        const Row& r = rows_[size_t(row)];
+        if (!keyText(r).isEmpty()) {
+            indexKey(row, Key(r.key));
+        }
+    }
+}
+
+const QString ListView::kNoText;
+
+void ListView::outOfBounds() {
+    throw Failure(35600, QStringLiteral("Index out of bounds"));
+}
+
+void ListView::invalidSubItem() {
+    throw Failure(380, QStringLiteral("Invalid property value"));
+}
+
+void ListView::Model::rowChanged(int row) {
+    emit dataChanged(index(row, 0), index(row, kSubItems));
 }
 
 void ListView::setVisible(bool visible) {
     setModel(visible ? &model_ : nullptr);
     attached_ = visible;
     QTreeView::setVisible(visible);
-}
-
-const ListView::Row& ListView::at(int row) const {
-    if (row < 0 || row >= rowCount()) {
-        throw Failure(35600, QStringLiteral("Index out of bounds"));
-    }
-    return rows_[row];
-}
-
-ListView::Row& ListView::at(int row) {
-    return const_cast<Row&>(static_cast<const ListView*>(this)->at(row));
 }
 
 int ListView::Model::rowCount(const QModelIndex& parent) const {
@@ -124,8 +165,8 @@ QVariant ListView::Model::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= owner_.rowCount()) {
         return {};
     }
-    const Row& r = owner_.rows_[index.row()];
-    return index.column() == 0 ? r.text : r.subItems[index.column() - 1];
+    return index.column() == 0 ? owner_.rowText(index.row())
+                               : owner_.subItem(index.row(), index.column());
 }
 
 void ListView::reserveTop(int pixels) {

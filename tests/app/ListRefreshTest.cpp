@@ -327,6 +327,55 @@ TEST_F(ListRefreshTest, AChangedExclusionListTakesEffectAtTheNextTick) {
     EXPECT_EQ(speakers(), (QStringList{"DLH123", "DGF1411"}));
 }
 
+TEST_F(ListRefreshTest, ExclusionAnswersFollowTheNamesAsTheyChangeOnEachRow) {
+    m().vars.excludedCallsigns = "DLH123";
+    library->speakers = {17, 4};
+    // The names the rows for IDs 17 and 4 carry at each tick, and who is heard then.
+    const struct {
+        const char* first;
+        const char* second;
+        QStringList heard;
+    } ticks[] = {
+        // An empty name on a row never filled before: no text at all.
+        {"", "DGF1411", {"DGF1411"}},
+        {"DLH123", "DGF1411", {"DGF1411"}},
+        {"DGF1411", "DLH123", {"DGF1411"}},
+        {"", "DLH123", {}},
+        {"DGF1411", "", {"DGF1411"}},
+        {"dlh123", "X", {"X"}},
+        {"dlh123", "X", {"X"}},
+    };
+    for (const auto& t : ticks) {
+        library->players = {{1, 1, "Observer"}, {17, 2, t.first}, {4, 1, t.second}};
+        tick();
+        EXPECT_EQ(speakers(), t.heard) << t.first << " " << t.second;
+    }
+}
+
+TEST_F(ListRefreshTest, IdsFarApartWithTheSameLowBitsKeepTheirOwnKeys) {
+    constexpr int32_t apart = ListRefresh::kRememberedKeys;
+    const std::vector<int32_t> ids = {5, 5 + apart, 5 + 2 * apart, 5 - apart, 5 + 64 * apart};
+    library->players = {{1, 1, "Observer"}};
+    library->speakers.clear();
+    for (size_t i = 0; i < ids.size(); ++i) {
+        library->players.push_back({ids[i], 1, "P" + std::to_string(i)});
+        library->speakers.push_back(ids[i]);
+    }
+    for (int round = 0; round < 2; ++round) {
+        tick();
+        const ListView& users = *m().lstUsers;
+        ASSERT_EQ(users.rowCount(), int(ids.size()) + 1);
+        for (size_t i = 0; i < ids.size(); ++i) {
+            const int row = int(i) + 1;
+            EXPECT_EQ(users.key(row), QStringLiteral("PID%1").arg(ids[i])) << round;
+            EXPECT_EQ(users.subItem(row, 1), QString::number(ids[i])) << round;
+            EXPECT_EQ(users.findKey(QStringLiteral("PID%1").arg(ids[i])), row) << round;
+        }
+        // The negative ID has a row but is never heard.
+        EXPECT_EQ(speakers(), (QStringList{"P0", "P1", "P2", "P4"})) << round;
+    }
+}
+
 TEST_F(ListRefreshTest, MainTimerTickRefreshesBothLists) {
     library->speakers = {17};
     emit m().MainTimer->tick();

@@ -4,10 +4,12 @@
 #include "support/FakeRemoteLibrary.h"
 #include "support/LogEntries.h"
 #include "support/TempDir.h"
+#include "teamspeak/DescriptionTexts.h"
 #include "window/MainWindow.h"
 
 #include <array>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -174,6 +176,82 @@ TEST_F(ModTSRemoteTest, NicknamesAreDecodedFromTheLocalesEncodingAndCutAtWholeCh
     ASSERT_TRUE(ts.GetPlayers());
     EXPECT_EQ(ts.players()[0].nickname, QStringLiteral("J\u00f6rn"));
     EXPECT_EQ(ts.players()[1].nickname, QStringLiteral("\u041c\u0430\u0440\u0438\u044f"));
+}
+
+TEST_F(ModTSRemoteTest, EachChangeToARecordShowsAtTheNextQueryAndOnlyInItsRow) {
+    using Player = FakeRemoteLibrary::Player;
+    std::vector<Player> players = {
+        {1, 1, "Observer", 0, 0, 0}, {17, 2, "DLH123", 9, 8, 24}, {4, 1, "DGF1411", 1, 0, 0}};
+    const auto serve = [&] {
+        library.playerBytes.assign(players.size() * records::player::kSize, 0);
+        for (size_t i = 0; i < players.size(); ++i) {
+            FakeRemoteLibrary::putPlayer(library.playerBytes.data() + i * records::player::kSize,
+                                         players[i]);
+        }
+    };
+    const auto expectRows = [&](const char* what) {
+        ASSERT_EQ(ts.players().size(), players.size()) << what;
+        for (size_t i = 0; i < players.size(); ++i) {
+            const PlayerEntry& e = ts.players()[i];
+            EXPECT_EQ(e.playerId, players[i].id) << what << " row " << i;
+            EXPECT_EQ(e.channelId, players[i].channel) << what << " row " << i;
+            EXPECT_EQ(e.nickname, QString::fromStdString(players[i].nickname))
+                << what << " row " << i;
+            EXPECT_EQ(e.channelPrivileges,
+                      DescriptionTexts::ChannelPrivileges(players[i].channelPrivileges))
+                << what << " row " << i;
+            EXPECT_EQ(e.playerPrivileges,
+                      DescriptionTexts::PlayerPrivileges(players[i].playerPrivileges))
+                << what << " row " << i;
+            EXPECT_EQ(e.playerFlags, DescriptionTexts::PlayerFlags(players[i].flags))
+                << what << " row " << i;
+        }
+    };
+    serve();
+    ASSERT_TRUE(ts.GetPlayers());
+    expectRows("first");
+
+    const std::pair<const char*, std::function<void(Player&)>> changes[] = {
+        {"id", [](Player& p) { p.id = 18; }},
+        {"channel", [](Player& p) { p.channel = 7; }},
+        {"nickname", [](Player& p) { p.nickname = "DLH124"; }},
+        {"longer nickname", [](Player& p) { p.nickname = "DLH1240"; }},
+        {"channel privileges", [](Player& p) { p.channelPrivileges = 16; }},
+        {"player privileges", [](Player& p) { p.playerPrivileges = 4; }},
+        {"flags", [](Player& p) { p.flags = 1; }},
+        {"no nickname", [](Player& p) { p.nickname.clear(); }},
+    };
+    for (const auto& [what, change] : changes) {
+        change(players[1]);
+        serve();
+        ASSERT_TRUE(ts.GetPlayers()) << what;
+        expectRows(what);
+    }
+
+    // A failed query with other bytes changes nothing, nor does it hide the next change.
+    const std::vector<Player> before = players;
+    players[2].nickname = "FAILED";
+    serve();
+    library.playersResult = 3;
+    EXPECT_FALSE(ts.GetPlayers());
+    library.playersResult = 0;
+    players = before;
+    expectRows("after the failure");
+    players[0].flags = 8;
+    serve();
+    ASSERT_TRUE(ts.GetPlayers());
+    expectRows("after the failure, changed");
+
+    // Fewer rows, then more again: the new rows are read whole.
+    players.resize(1);
+    serve();
+    ASSERT_TRUE(ts.GetPlayers());
+    expectRows("shrunk");
+    players.push_back({40, 3, "", 0, 0, 0});
+    players.push_back({4, 1, "DGF1411", 1, 0, 0});
+    serve();
+    ASSERT_TRUE(ts.GetPlayers());
+    expectRows("grown");
 }
 
 TEST_F(ModTSRemoteTest, FailedOrImpossiblePlayerAnswersKeepThePreviousRows) {

@@ -84,24 +84,32 @@ protected:
     TempDir dir;
 };
 
-// A client that answers every request with the given bytes.
+// A client that answers a request with the given bytes: after delayMs, and when splitAt is
+// within them, in two pieces pauseMs apart.
 class ScriptedClient {
 public:
-    ScriptedClient(const std::string& path, std::vector<uint8_t> reply)
+    ScriptedClient(const std::string& path, std::vector<uint8_t> reply, int delayMs = 0,
+                   size_t splitAt = 0, int pauseMs = 0)
         : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)), reply_(std::move(reply)) {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
         EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
         EXPECT_EQ(listen(fd_, 4), 0);
-        thread_ = std::thread([this] {
+        thread_ = std::thread([this, delayMs, splitAt, pauseMs] {
             const int client = accept(fd_, nullptr, nullptr);
             if (client < 0) {
                 return;
             }
             tsremote::Request request{};
             [[maybe_unused]] ssize_t n = recv(client, &request, sizeof(request), MSG_WAITALL);
-            n = send(client, reply_.data(), reply_.size(), MSG_NOSIGNAL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            const size_t first = splitAt > 0 && splitAt < reply_.size() ? splitAt : reply_.size();
+            n = send(client, reply_.data(), first, MSG_NOSIGNAL);
+            if (first < reply_.size()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+                n = send(client, reply_.data() + first, reply_.size() - first, MSG_NOSIGNAL);
+            }
             close(client);
         });
     }
@@ -430,6 +438,86 @@ TEST_F(LibraryTest, GarbledRepliesAreRefusedAndWriteNothing) {
             return b == 0xEE;
         })) << c.what;
         EXPECT_EQ(lastError(), "The TeamSpeak client sent a reply that could not be read");
+    }
+    unlink(path.c_str());
+}
+
+TEST_F(LibraryTest, OnlyASuccessfulReplyWritesItsRecords) {
+    const std::string path = librarySocket();
+    const auto untouched = [](const std::vector<uint8_t>& bytes) {
+        return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0xEE; });
+    };
+    {
+        // A failure code with two whole records after it: the code counts, not the records.
+        unlink(path.c_str());
+        ScriptedClient client(path, replyBytes(7, 2, 100, 0, 100));
+        std::vector<uint8_t> records(4 * 50, 0xEE);
+        int32_t count = 4;
+        EXPECT_EQ(tsrGetPlayers(records.data(), &count), 7);
+        EXPECT_EQ(count, 4);
+        EXPECT_TRUE(untouched(records));
+    }
+    {
+        unlink(path.c_str());
+        ScriptedClient client(path, replyBytes(7, 1, 16, 0, 16));
+        std::vector<uint8_t> version(16, 0xEE);
+        EXPECT_EQ(tsrGetVersion(version.data()), 7);
+        EXPECT_TRUE(untouched(version));
+    }
+    {
+        // Success without the record: the caller's record stays as it was.
+        unlink(path.c_str());
+        ScriptedClient client(path, replyBytes(0, 1, 0, 0, 0));
+        std::vector<uint8_t> version(16, 0xEE);
+        EXPECT_EQ(tsrGetVersion(version.data()), 0);
+        EXPECT_TRUE(untouched(version));
+    }
+    {
+        // Success: exactly the records announced, up to the count, and nothing after them.
+        unlink(path.c_str());
+        ScriptedClient client(path, replyBytes(0, 2, 100, 0, 100));
+        std::vector<uint8_t> records(4 * 50, 0xEE);
+        int32_t count = 4;
+        EXPECT_EQ(tsrGetPlayers(records.data(), &count), 0);
+        EXPECT_EQ(count, 2);
+        EXPECT_TRUE(std::all_of(records.begin(), records.begin() + 100,
+                                [](uint8_t b) { return b == 0x5A; }));
+        EXPECT_TRUE(untouched({records.begin() + 100, records.end()}));
+    }
+    unlink(path.c_str());
+}
+
+TEST_F(LibraryTest, ASlowOrPiecemealReplyWithinTheTimeOutIsTakenWhole) {
+    const std::string path = librarySocket();
+    std::vector<uint8_t> reply = replyBytes(0, 3, 150, 0, 150);
+    const size_t header = sizeof(tsremote::ReplyHeader);
+    struct Case {
+        const char* what;
+        int delayMs;
+        size_t splitAt;
+        int pauseMs;
+    };
+    const Case cases[] = {
+        {"late", tsremote::kTimeoutMs / 3, 0, 0},
+        {"cut inside the header", 0, header - 3, 20},
+        {"cut inside a record", 5, header + 70, 30},
+        {"late and cut", 20, header + 1, 20},
+    };
+    for (const Case& c : cases) {
+        unlink(path.c_str());
+        ScriptedClient client(path, reply, c.delayMs, c.splitAt, c.pauseMs);
+        std::vector<uint8_t> records(4 * 50, 0xEE);
+        int32_t count = 4;
+        EXPECT_EQ(tsrGetPlayers(records.data(), &count), 0) << c.what;
+        EXPECT_EQ(count, 3) << c.what;
+        EXPECT_TRUE(std::all_of(records.begin(), records.begin() + 150, [](uint8_t b) {
+            return b == 0x5A;
+        })) << c.what;
+        EXPECT_TRUE(std::all_of(records.begin() + 150, records.end(), [](uint8_t b) {
+            return b == 0xEE;
+        })) << c.what;
+        // Time for the budget of waits to grow back before the next case.
+        QThread::msleep(2 * tsremote::kTimeoutMs);
     }
     unlink(path.c_str());
 }

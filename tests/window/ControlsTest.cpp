@@ -16,6 +16,7 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <unordered_map>
 
 namespace {
 
@@ -105,6 +106,25 @@ TEST(ListBoxControl, ListsEntriesInOrderAndRefusesOtherIndexes) {
     EXPECT_EQ(box.listCount(), 0);
 }
 
+TEST(ListBoxControl, AShorterRebuildShowsOnlyItsOwnEntries) {
+    ListBox box;
+    const QString shared = QStringLiteral("DLH123");
+    for (const QString& text : {shared, QStringLiteral("EDDH_TWR"), QStringLiteral("X")}) {
+        box.addItem(text);
+    }
+    box.clear();
+    box.addItem(QStringLiteral("D-EABC"));
+    box.addItem(shared);
+    EXPECT_EQ(box.listCount(), 2);
+    EXPECT_EQ(box.list(0), QStringLiteral("D-EABC"));
+    EXPECT_EQ(box.list(1), shared);
+    EXPECT_THAT([&] { box.list(2); }, RaisesFailure(381));
+    box.show();
+    ASSERT_NE(box.model(), nullptr);
+    EXPECT_EQ(box.model()->rowCount(), 2);
+    EXPECT_EQ(box.model()->index(0, 0).data().toString(), QStringLiteral("D-EABC"));
+}
+
 TEST(ListBoxControl, AListShownAfterARebuildShowsTheRebuiltEntries) {
     ListBox box;
     box.hide();
@@ -141,6 +161,148 @@ TEST(ListViewControl, FindsRowsByKeyAndRefusesADuplicateKey) {
     // After clearing, the keys are free again.
     view.setKey(view.addRow(QStringLiteral("again")), QStringLiteral("ID7"));
     EXPECT_EQ(view.findKey(QStringLiteral("ID7")), 0);
+}
+
+TEST(ListViewControl, KeysAreFoundByTheirTextHoweverTheyWereMade) {
+    ListView view;
+    // Enough keys for the index to grow several times, some of them prefixes of others.
+    const int rows = 5000;
+    for (int i = 0; i < rows; ++i) {
+        const int row = view.addRow(QStringLiteral("P%1").arg(i));
+        if (i % 2) {
+            view.setKey(row, ListView::Key(QStringLiteral("PID%1").arg(i)));
+        } else {
+            view.setKey(row, QStringLiteral("PID%1").arg(i));
+        }
+    }
+    for (int i = 0; i < rows; ++i) {
+        // Texts built anew, never the ones given to setKey.
+        const QString text = QStringLiteral("PID") + QString::number(i);
+        ASSERT_EQ(view.findKey(text), i) << i;
+        ASSERT_EQ(view.findKey(ListView::Key(text)), i) << i;
+    }
+    for (const QString& absent :
+         {QStringLiteral("PID5000"), QStringLiteral("PID-1"), QStringLiteral("pid7"),
+          QStringLiteral("PID07"), QStringLiteral("PID"), QStringLiteral("")}) {
+        EXPECT_EQ(view.findKey(absent), -1) << absent.toStdString();
+    }
+    // A duplicate is refused whether it comes as a text or as a key.
+    const int extra = view.addRow(QStringLiteral("again"));
+    EXPECT_THAT([&] { view.setKey(extra, QStringLiteral("PID4999")); }, RaisesFailure(35602));
+    EXPECT_THAT([&] { view.setKey(extra, ListView::Key(QStringLiteral("PID0"))); },
+                RaisesFailure(35602));
+    EXPECT_EQ(view.key(extra), QString());
+    EXPECT_EQ(view.findKey(QStringLiteral("PID0")), 0);
+}
+
+TEST(ListViewControl, KeysWithTheSameHashAreTwoKeys) {
+    // Two texts whose hashes are equal, found among enough made-up ones.
+    std::unordered_map<uint32_t, QString> seen;
+    QString first, second;
+    for (int i = 0; first.isEmpty(); ++i) {
+        ASSERT_LT(i, 4000000) << "no two texts with one hash";
+        const QString text = QStringLiteral("K%1").arg(i);
+        const auto [at, added] = seen.emplace(ListView::Key(text).hash(), text);
+        if (!added) {
+            first = at->second;
+            second = text;
+        }
+    }
+    ASSERT_NE(first, second);
+    ListView view;
+    view.setKey(view.addRow(QStringLiteral("one")), first);
+    EXPECT_EQ(view.findKey(second), -1);
+    view.setKey(view.addRow(QStringLiteral("two")), second);
+    EXPECT_EQ(view.findKey(first), 0);
+    EXPECT_EQ(view.findKey(second), 1);
+    EXPECT_THAT([&] { view.setKey(view.addRow(QStringLiteral("three")), second); },
+                RaisesFailure(35602));
+    // Either may go without taking the other along.
+    view.setKey(0, QString());
+    EXPECT_EQ(view.findKey(first), -1);
+    EXPECT_EQ(view.findKey(second), 1);
+}
+
+TEST(ListViewControl, AChangedOrRemovedKeyFreesTheOldOneAndKeepsTheOthers) {
+    ListView view;
+    for (int i = 0; i < 40; ++i) {
+        view.setKey(view.addRow(QStringLiteral("P%1").arg(i)), QStringLiteral("ID%1").arg(i));
+    }
+    view.setKey(7, QStringLiteral("NEW7"));
+    EXPECT_EQ(view.key(7), QStringLiteral("NEW7"));
+    EXPECT_EQ(view.findKey(QStringLiteral("NEW7")), 7);
+    EXPECT_EQ(view.findKey(QStringLiteral("ID7")), -1);
+    view.setKey(8, QString());
+    EXPECT_EQ(view.key(8), QString());
+    EXPECT_EQ(view.findKey(QStringLiteral("ID8")), -1);
+    for (int i = 0; i < 40; ++i) {
+        if (i != 7 && i != 8) {
+            EXPECT_EQ(view.findKey(QStringLiteral("ID%1").arg(i)), i) << i;
+        }
+    }
+    // The freed keys may be taken by other rows.
+    view.setKey(9, QString());
+    view.setKey(9, QStringLiteral("ID7"));
+    view.setKey(8, QStringLiteral("ID9"));
+    EXPECT_EQ(view.findKey(QStringLiteral("ID7")), 9);
+    EXPECT_EQ(view.findKey(QStringLiteral("ID9")), 8);
+    // Setting a row's own key again changes nothing.
+    view.setKey(9, QStringLiteral("ID7"));
+    EXPECT_EQ(view.findKey(QStringLiteral("ID7")), 9);
+}
+
+TEST(ListViewControl, ARebuiltListHasOnlyWhatWasSetSinceTheClear) {
+    ListView view;
+    ListView::Key keys[3] = {ListView::Key(QStringLiteral("ID0")),
+                             ListView::Key(QStringLiteral("ID1")),
+                             ListView::Key(QStringLiteral("ID2"))};
+    for (int round = 0; round < 3; ++round) {
+        view.clear();
+        EXPECT_EQ(view.rowCount(), 0);
+        EXPECT_THAT([&] { view.rowText(0); }, RaisesFailure(35600));
+        // Each round fills fewer fields of the rows, under other keys.
+        for (int i = 0; i < 3 - round; ++i) {
+            const int row = view.addRow(QStringLiteral("R%1P%2").arg(round).arg(i));
+            if (round == 0) {
+                view.setKey(row, keys[i]);
+                for (int sub = 1; sub <= ListView::kSubItems; ++sub) {
+                    view.setSubItem(row, sub, QStringLiteral("S%1").arg(sub));
+                }
+            } else if (round == 1) {
+                view.setKey(row, keys[2 - i]);
+                view.setSubItem(row, 2, QStringLiteral("T2"));
+            }
+        }
+        for (int i = 0; i < 3 - round; ++i) {
+            EXPECT_EQ(view.rowText(i), QStringLiteral("R%1P%2").arg(round).arg(i));
+            EXPECT_EQ(view.subItem(i, 1), round == 0 ? QStringLiteral("S1") : QString());
+            EXPECT_EQ(view.subItem(i, 2), round == 0   ? QStringLiteral("S2")
+                                          : round == 1 ? QStringLiteral("T2")
+                                                       : QString());
+            EXPECT_EQ(view.subItem(i, 4), round == 0 ? QStringLiteral("S4") : QString());
+        }
+        EXPECT_EQ(view.rowCount(), 3 - round);
+        EXPECT_THAT([&] { view.rowText(3 - round); }, RaisesFailure(35600));
+        EXPECT_THAT([&] { view.setSubItem(3 - round, 1, QString()); }, RaisesFailure(35600));
+    }
+    // Round 1 keyed its two rows in reverse; round 2 keyed nothing.
+    EXPECT_EQ(view.key(0), QString());
+    for (const ListView::Key& key : keys) {
+        EXPECT_EQ(view.findKey(key), -1) << key.text().toStdString();
+    }
+    // Every key is free again, even one a row held before the clear.
+    view.setKey(0, keys[2]);
+    EXPECT_EQ(view.findKey(keys[2]), 0);
+}
+
+TEST(ListViewControl, ManyClearsNeverBringOldKeysBack) {
+    ListView view;
+    for (int round = 0; round < 2000; ++round) {
+        view.clear();
+        view.setKey(view.addRow(QStringLiteral("P")), QStringLiteral("ID%1").arg(round % 7));
+        ASSERT_EQ(view.findKey(QStringLiteral("ID%1").arg((round + 1) % 7)), -1) << round;
+        ASSERT_EQ(view.findKey(QStringLiteral("ID%1").arg(round % 7)), 0) << round;
+    }
 }
 
 TEST(ListViewControl, AShownListFollowsEveryChangeAndAHiddenOneCatchesUpWhenShown) {
