@@ -2,6 +2,7 @@
 
 #include "ClientChooser.h"
 #include "ClientQueryKey.h"
+#include "MumbleClient.h"
 #include "TeamSpeak2Client.h"
 #include "TeamSpeak3Client.h"
 #include "TeamSpeak5Client.h"
@@ -13,17 +14,15 @@ namespace {
 
 const QString kProgram = QStringLiteral("staticor");
 
-// The clients that can be named, and whether this build follows them.
+// The clients that can be named.
 struct Named {
     const char* name;
-    std::optional<ClientOptions::Client> client;
+    ClientOptions::Client client;
 };
 const Named kClients[] = {
-    {"auto", ClientOptions::Client::Auto},
-    {"ts2", ClientOptions::Client::TeamSpeak2},
-    {"ts3", ClientOptions::Client::TeamSpeak3},
-    {"ts5", ClientOptions::Client::TeamSpeak5},
-    {"mumble", std::nullopt},
+    {"auto", ClientOptions::Client::Auto},      {"ts2", ClientOptions::Client::TeamSpeak2},
+    {"ts3", ClientOptions::Client::TeamSpeak3}, {"ts5", ClientOptions::Client::TeamSpeak5},
+    {"mumble", ClientOptions::Client::Mumble},
 };
 
 CommandLine failure(const QString& text) {
@@ -38,15 +37,10 @@ std::optional<ClientOptions::Client> clientNamed(const QString& value, const QSt
                                                  QString& problem) {
     for (const Named& named : kClients) {
         if (value == QLatin1String(named.name)) {
-            if (!named.client) {
-                problem = QStringLiteral("%1: the client \"%2\" is not supported by this "
-                                         "version (choose auto, ts2, ts3 or ts5)")
-                              .arg(where, value);
-            }
             return named.client;
         }
     }
-    problem = QStringLiteral("%1: unknown client \"%2\" (choose auto, ts2, ts3 or ts5)")
+    problem = QStringLiteral("%1: unknown client \"%2\" (choose auto, ts2, ts3, ts5 or mumble)")
                   .arg(where, value);
     return std::nullopt;
 }
@@ -84,8 +78,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& enviro
     const QCommandLineOption client(
         QStringLiteral("client"),
         QStringLiteral("The voice client to follow: auto (the first one found: TeamSpeak 2, "
-                       "TeamSpeak 3, TeamSpeak 5), ts2, ts3 or ts5 (TeamSpeak 5 and 6). Default: "
-                       "$STATICOR_CLIENT, else auto."),
+                       "TeamSpeak 3, TeamSpeak 5, Mumble), ts2, ts3, ts5 (TeamSpeak 5 and 6) or "
+                       "mumble. Default: $STATICOR_CLIENT, else auto."),
         QStringLiteral("client"));
     const QCommandLineOption ts3Query(
         QStringLiteral("ts3-query"),
@@ -156,18 +150,25 @@ std::unique_ptr<RemoteLibrary> makeClientLayer(const ClientOptions& options,
         // Exactly the library, as before there were other clients.
         return std::make_unique<LoadedRemoteLibrary>(programDirectory);
     }
+    using Client = ClientOptions::Client;
+    const auto follows = [&](Client client) {
+        return options.client == Client::Auto || options.client == client;
+    };
     std::vector<std::unique_ptr<ClientBackend>> backends;
-    if (options.client == ClientOptions::Client::Auto) {
+    if (follows(Client::TeamSpeak2)) {
         backends.push_back(std::make_unique<TeamSpeak2Client>(programDirectory));
     }
-    if (options.client != ClientOptions::Client::TeamSpeak5) {
+    if (follows(Client::TeamSpeak3)) {
         backends.push_back(std::make_unique<TeamSpeak3Client>(options.ts3Host, options.ts3Port,
                                                               clientQueryKey::find));
     }
-    if (options.client != ClientOptions::Client::TeamSpeak3) {
+    if (follows(Client::TeamSpeak5)) {
         backends.push_back(std::make_unique<TeamSpeak5Client>(
             options.ts5Host, options.ts5Port,
             programDirectory + QLatin1Char('/') + QLatin1String(TeamSpeak5Client::kKeyFileName)));
+    }
+    if (follows(Client::Mumble)) {
+        backends.push_back(std::make_unique<MumbleClient>(&MumbleClient::sessionBus));
     }
     return std::make_unique<ClientChooser>(std::move(backends), std::move(trace));
 }

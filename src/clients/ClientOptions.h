@@ -12,7 +12,7 @@
 // settings belong to the layer that stands in for the remote-control library only; config.cfg
 // knows nothing of them.
 struct ClientOptions {
-    enum class Client { Auto, TeamSpeak2, TeamSpeak3, TeamSpeak5 };
+    enum class Client { Auto, TeamSpeak2, TeamSpeak3, TeamSpeak5, Mumble };
     Client client = Client::Auto;
     QString ts3Host = QStringLiteral("127.0.0.1");
     quint16 ts3Port = 25639;

@@ -131,6 +131,9 @@ TEST(ProgramWithoutLibrary, PollsOnWithEmptyListsAndLogsNothing) {
 TEST(ProgramWithoutAClient, SaysWhatItLookedForAsTheLibraryDoesWithoutAClient) {
     TempDir dir;
     ClientOptions options; // auto
+    // No session bus, so no Mumble there either.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    qunsetenv("XDG_RUNTIME_DIR");
     // Ports where nothing listens.
     {
         QTcpServer ts3;
@@ -146,7 +149,7 @@ TEST(ProgramWithoutAClient, SaysWhatItLookedForAsTheLibraryDoesWithoutAClient) {
     EXPECT_EQ(m.lstUsers->rowCount(), 0);
     const QString lookedFor =
         QStringLiteral("No voice client found (looked for TeamSpeak 2 %1, TeamSpeak 3 ClientQuery "
-                       "127.0.0.1:%2, TeamSpeak 5 127.0.0.1:%3)")
+                       "127.0.0.1:%2, TeamSpeak 5 127.0.0.1:%3, Mumble D-Bus)")
             .arg(LoadedRemoteLibrary::fileName())
             .arg(options.ts3Port)
             .arg(options.ts5Port);

@@ -26,16 +26,19 @@ TEST(CommandLine, AutoUnlessTheOptionOrTheEnvironmentNamesAClient) {
     EXPECT_EQ(parse({"--client", "auto"}, "ts3").options->client, ClientOptions::Client::Auto);
     EXPECT_EQ(parse({"--client=ts5"}).options->client, ClientOptions::Client::TeamSpeak5);
     EXPECT_EQ(parse({}, "ts5").options->client, ClientOptions::Client::TeamSpeak5);
+    EXPECT_EQ(parse({"--client=mumble"}, "ts3").options->client, ClientOptions::Client::Mumble);
+    EXPECT_EQ(parse({}, "mumble").options->client, ClientOptions::Client::Mumble);
     EXPECT_EQ(plain.options->ts5Host, QStringLiteral("127.0.0.1"));
     EXPECT_EQ(plain.options->ts5Port, 5899);
 }
 
-TEST(CommandLine, AnUnknownOrUnbuiltClientEndsWithStatusTwoAndSaysWhy) {
+TEST(CommandLine, AnUnknownClientOrAWrongEndpointEndsWithStatusTwoAndSaysWhy) {
     for (const auto& [arguments, environment, says] :
          std::vector<std::tuple<QStringList, QString, QString>>{
              {{"--client=ts4"}, {}, "--client: unknown client \"ts4\""},
-             {{"--client=mumble"}, {}, "--client: the client \"mumble\" is not supported"},
-             {{}, "mumble", "STATICOR_CLIENT: the client \"mumble\" is not supported"},
+             {{"--client=murmur"},
+              {},
+              "--client: unknown client \"murmur\" (choose auto, ts2, ts3, ts5 or mumble)"},
              {{}, "teamspeak", "STATICOR_CLIENT: unknown client \"teamspeak\""},
              {{"--bogus"}, {}, "Unknown option 'bogus'"},
              {{"stray"}, {}, "unexpected argument \"stray\""},
@@ -62,7 +65,8 @@ TEST(CommandLine, HelpAndVersionPrintAndEnd) {
     EXPECT_TRUE(help.output.contains("--client <client>"));
     EXPECT_TRUE(help.output.contains("--ts3-query <host:port>"));
     EXPECT_TRUE(help.output.contains("--ts5-remote <host:port>"));
-    EXPECT_TRUE(help.output.simplified().contains("TeamSpeak 3, TeamSpeak 5), ts2, ts3 or ts5"))
+    EXPECT_TRUE(help.output.simplified().contains(
+        "TeamSpeak 5, Mumble), ts2, ts3, ts5 (TeamSpeak 5 and 6) or mumble"))
         << help.output.toStdString();
 
     const CommandLine version = parse({"--version"});
