@@ -177,15 +177,18 @@ TEST(MumbleE2E, ItPlaysForOtherUsersOnlyAndFollowsTheClientAndTheServer) {
     const QString connected = QStringLiteral("STAT Connected");
     const QString running = QStringLiteral("STAT Running");
     const QString notRunning = QStringLiteral("STAT Not Running");
+    // Counted before each command: the program may see its effect before the rig answers.
     const int connections = seen(connected);
+    const int gone = seen(notRunning);
     ASSERT_TRUE(rig.command(QStringLiteral("quit ") + kLocal));
-    ASSERT_TRUE(logShows(run, notRunning, seen(notRunning) + 1, kStatusMs))
+    ASSERT_TRUE(logShows(run, notRunning, gone + 1, kStatusMs))
         << logOf(run).join('\n').toStdString();
     ASSERT_TRUE(rig.command(QStringLiteral("start ") + kLocal));
     ASSERT_TRUE(logShows(run, connected, connections + 1, kStatusMs))
         << logOf(run).join('\n').toStdString();
+    const int talked = seen(otherTalks);
     ASSERT_TRUE(rig.command(QStringLiteral("talk %1 on").arg(kOther)));
-    ASSERT_TRUE(logShows(run, otherTalks, seen(otherTalks) + 1, kStatusMs));
+    ASSERT_TRUE(logShows(run, otherTalks, talked + 1, kStatusMs));
     const int runs = seen(running);
     ASSERT_TRUE(rig.command(QStringLiteral("server stop")));
     ASSERT_TRUE(logShows(run, running, runs + 1, kStatusMs)) << logOf(run).join('\n').toStdString();
