@@ -77,3 +77,35 @@ lib_main_window() {
 lib_frame_of() {
   xwininfo -children -id "$1" | awk '/Parent window id/ {print $4}'
 }
+
+# A real Mumble server and clients (scripts/mumble-rig) in DIR for the rest of the script, on
+# the given display or a virtual one of its own; returns once every client is connected.
+# lib_mumble sends the rig a command (its answers go to DIR/rig.out), lib_mumble_bus names a
+# client's D-Bus session bus.
+#   lib_start_mumble DIR [--display=:N] NAME...
+lib_start_mumble() {
+  lib_mumble_dir=$1
+  shift
+  local display_arg=()
+  if [[ "${1:-}" == --display=* ]]; then
+    display_arg=("$1")
+    shift
+  fi
+  mkdir -p "$lib_mumble_dir"
+  rm -f "$lib_mumble_dir/rig.in"
+  mkfifo "$lib_mumble_dir/rig.in"
+  scripts/mumble-rig "${display_arg[@]}" "$lib_mumble_dir/rig" "$@" <"$lib_mumble_dir/rig.in" \
+    >"$lib_mumble_dir/rig.out" 2>"$lib_mumble_dir/rig.log" &
+  local rig=$!
+  lib_pids+=($rig)
+  # Held open for reading and writing, so that neither end waits for the other; the rig ends
+  # when the script does and this end closes.
+  exec 4<>"$lib_mumble_dir/rig.in"
+  lib_wait_for 180 sh -c "grep -q '^ready' '$lib_mumble_dir/rig.out' || ! kill -0 $rig"
+  grep -q '^ready' "$lib_mumble_dir/rig.out" || {
+    echo "the Mumble rig did not start (see $lib_mumble_dir/rig.log)" >&2
+    return 1
+  }
+}
+lib_mumble() { echo "$*" >&4; }
+lib_mumble_bus() { sed -n "s/^client $1 //p" "$lib_mumble_dir/rig.out"; }

@@ -142,9 +142,12 @@ void MumbleClient::askUrl() {
                 urlInFlight_ = false;
                 const QDBusPendingReply<QString> reply = *call;
                 // A call that failed or timed out tells nothing; the next one is on the timer,
-                // and the watcher says when Mumble has gone.
+                // and the watcher says when Mumble has gone. Off the server, Mumble answers
+                // with its own error rather than an empty address.
                 if (!reply.isError()) {
                     answeredUrl(reply.value());
+                } else if (reply.error().name() == QLatin1String(kNotConnectedError)) {
+                    answeredUrl(QString());
                 }
             });
 }
@@ -164,9 +167,15 @@ void MumbleClient::askTalking() {
                 }
                 talkingInFlight_ = false;
                 const QDBusPendingReply<QStringList> reply = *call;
-                // Names heard on an earlier server are not this server's.
-                if (!reply.isError() && connection == connection_) {
+                // Names heard on an earlier server are not this server's. Told that it is off
+                // the server, the speakers end now rather than at the next address asked.
+                if (connection != connection_) {
+                    return;
+                }
+                if (!reply.isError()) {
                     answeredTalking(reply.value());
+                } else if (reply.error().name() == QLatin1String(kNotConnectedError)) {
+                    answeredUrl(QString());
                 }
             });
 }

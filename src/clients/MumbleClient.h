@@ -36,6 +36,8 @@ public:
     static constexpr const char* kService = "net.sourceforge.mumble.mumble";
     static constexpr const char* kPath = "/";
     static constexpr const char* kInterface = "net.sourceforge.mumble.Mumble";
+    // What Mumble answers both calls with while it is on no server.
+    static constexpr const char* kNotConnectedError = "net.sourceforge.mumble.Error.connection";
     static constexpr int kTalkingIntervalMs = 50;
     static constexpr int kUrlIntervalMs = 1000;
     // A call not answered by then counts as failed, and the next one is made.

@@ -79,10 +79,22 @@ public:
     }
 
 public slots:
-    QString getCurrentUrl() { return url; }
+    // Without a server (no url), Mumble answers both calls with an error.
+    QString getCurrentUrl() {
+        if (url.isEmpty()) {
+            sendErrorReply(QLatin1String(MumbleClient::kNotConnectedError),
+                           QStringLiteral("Not connected"));
+        }
+        return url;
+    }
     QStringList getTalkingUsers() {
         ++talkingCalls;
         talkingCallTimes << clock.elapsed();
+        if (url.isEmpty()) {
+            sendErrorReply(QLatin1String(MumbleClient::kNotConnectedError),
+                           QStringLiteral("Not connected"));
+            return {};
+        }
         if (!answers) {
             setDelayedReply(true);
             return {};
