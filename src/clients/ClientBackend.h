@@ -2,6 +2,7 @@
 
 #include "teamspeak/RemoteLibrary.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -24,6 +25,16 @@ public:
     // Changes whenever the server connection that the back-end follows changes (a tab of
     // the client), so that the program looks at the server afresh.
     virtual uint64_t tab() const { return 0; }
+
+protected:
+    // Whether another attempt to reach the client is due, retryMs after the last one began.
+    // Attempts are made when the speakers are read: each tick for the client in use, each
+    // look of the chooser for the others, none at all while another client is connected.
+    // A look a moment early still counts, as the chooser looks at the same pace.
+    static bool attemptDue(const QElapsedTimer& sinceAttempt, int retryMs) {
+        return !sinceAttempt.isValid() || sinceAttempt.elapsed() >= retryMs - kEarlyLookMs;
+    }
+    static constexpr int kEarlyLookMs = 100;
 
 signals:
     // A note for the error log's trace ("TeamSpeak 3 ClientQuery refused the API key").

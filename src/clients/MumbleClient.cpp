@@ -54,8 +54,11 @@ QDBusConnection MumbleClient::sessionBus() {
 }
 
 MumbleClient::MumbleClient(std::function<QDBusConnection()> bus) : busFactory_(std::move(bus)) {
-    talkingTimer_.setInterval(kTalkingIntervalMs);
-    connect(&talkingTimer_, &QTimer::timeout, this, &MumbleClient::askTalking);
+    library_.onSpeakersRead([this] {
+        if (!sinceTalkingAsked_.isValid() || sinceTalkingAsked_.elapsed() >= kTalkingIntervalMs) {
+            askTalking();
+        }
+    });
     urlTimer_.setInterval(kUrlIntervalMs);
     connect(&urlTimer_, &QTimer::timeout, this, &MumbleClient::askUrl);
     publish();
@@ -108,7 +111,6 @@ void MumbleClient::appeared() {
     ++presence_;
     talkingInFlight_ = false;
     urlInFlight_ = false;
-    talkingTimer_.start();
     urlTimer_.start();
     publish();
     askUrl();
@@ -120,7 +122,6 @@ void MumbleClient::vanished() {
     }
     present_ = false;
     ++presence_;
-    talkingTimer_.stop();
     urlTimer_.stop();
     forgetConnection();
     publish();
@@ -157,6 +158,7 @@ void MumbleClient::askTalking() {
         return;
     }
     talkingInFlight_ = true;
+    sinceTalkingAsked_.start();
     auto* pending = new QDBusPendingCallWatcher(
         bus_->asyncCall(callOf("getTalkingUsers"), kCallTimeoutMs), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this,

@@ -5,6 +5,7 @@
 #include "SnapshotLibrary.h"
 
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -38,7 +39,9 @@ public:
     static constexpr const char* kInterface = "net.sourceforge.mumble.Mumble";
     // What Mumble answers both calls with while it is on no server.
     static constexpr const char* kNotConnectedError = "net.sourceforge.mumble.Error.connection";
-    static constexpr int kTalkingIntervalMs = 50;
+    // The talking users are asked when the speakers are read (each 50 ms tick), at most this
+    // often, one call at a time: nobody reading, no calls, and no wake-up of their own.
+    static constexpr int kTalkingIntervalMs = 40;
     static constexpr int kUrlIntervalMs = 1000;
     // A call not answered by then counts as failed, and the next one is made.
     static constexpr int kCallTimeoutMs = 2000;
@@ -85,7 +88,7 @@ private:
     std::function<QDBusConnection()> busFactory_;
     std::optional<QDBusConnection> bus_;
     QDBusServiceWatcher* watcher_ = nullptr;
-    QTimer talkingTimer_;
+    QElapsedTimer sinceTalkingAsked_;
     QTimer urlTimer_;
     // Replies of an earlier presence of the service are not taken.
     quint64 presence_ = 0;

@@ -105,6 +105,9 @@ int32_t SnapshotLibrary::tsrGetPlayers(uint8_t* rows, int32_t* count) {
 }
 
 int32_t SnapshotLibrary::tsrGetSpeakers(int32_t* ids, int32_t* count) {
+    if (speakersRead_) {
+        speakersRead_();
+    }
     if (const int32_t code = unavailable(true)) {
         *count = 0;
         return code;

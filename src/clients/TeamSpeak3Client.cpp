@@ -67,8 +67,11 @@ ClientSnapshot::Version parseTeamSpeakVersion(const QByteArray& text) {
 
 TeamSpeak3Client::TeamSpeak3Client(QString host, quint16 port, std::function<QByteArray()> key)
     : host_(std::move(host)), port_(port), key_(std::move(key)) {
-    retry_.setSingleShot(true);
-    connect(&retry_, &QTimer::timeout, this, &TeamSpeak3Client::connectNow);
+    library_.onSpeakersRead([this] {
+        if (started_ && stage_ == Stage::Idle && attemptDue(sinceAttempt_, kRetryMs)) {
+            connectNow();
+        }
+    });
     authRetry_.setSingleShot(true);
     connect(&authRetry_, &QTimer::timeout, this, &TeamSpeak3Client::authenticate);
     resync_.setInterval(kResyncMs);
@@ -149,10 +152,7 @@ void TeamSpeak3Client::connectionLost() {
     rows_.clear();
     clearServer();
     clientVersion_ = {};
-    publish();
-    // At most one attempt every kRetryMs, counted from the last one's start.
-    const qint64 waited = sinceAttempt_.isValid() ? sinceAttempt_.elapsed() : kRetryMs;
-    retry_.start(int(std::max<qint64>(0, kRetryMs - waited)));
+    publish(); // the next attempt is made when the speakers are read again
 }
 
 void TeamSpeak3Client::receive(QByteArrayView bytes) {

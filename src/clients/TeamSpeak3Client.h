@@ -88,7 +88,6 @@ private:
     quint16 port_;
     std::function<QByteArray()> key_;
     QTcpSocket* socket_ = nullptr;
-    QTimer retry_;
     QTimer authRetry_;
     QTimer resync_;
     QTimer deadline_; // greeting or reply

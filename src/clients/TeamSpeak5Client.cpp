@@ -122,8 +122,11 @@ TeamSpeak5Client::Member* TeamSpeak5Client::Connection::member(qint64 client) {
 
 TeamSpeak5Client::TeamSpeak5Client(QString host, quint16 port, QString keyFile)
     : host_(std::move(host)), port_(port), keyFile_(std::move(keyFile)) {
-    retry_.setSingleShot(true);
-    connect(&retry_, &QTimer::timeout, this, &TeamSpeak5Client::connectNow);
+    library_.onSpeakersRead([this] {
+        if (started_ && stage_ == Stage::Idle && attemptDue(sinceAttempt_, kRetryMs)) {
+            connectNow();
+        }
+    });
     authDeadline_.setSingleShot(true);
     connect(&authDeadline_, &QTimer::timeout, this, [this] {
         if (stage_ != Stage::Authenticating || sentEmptyKey_) {
@@ -135,7 +138,6 @@ TeamSpeak5Client::TeamSpeak5Client(QString host, quint16 port, QString keyFile)
         connections_.clear();
         inUse_.reset();
         publish();
-        scheduleRetry();
     });
     publish();
 }
@@ -162,7 +164,6 @@ void TeamSpeak5Client::connectNow() {
     if (stage_ != Stage::Idle) {
         return;
     }
-    retry_.stop();
     sinceAttempt_.start();
     stage_ = Stage::Opening;
     if (writer) {
@@ -201,12 +202,6 @@ void TeamSpeak5Client::closeSocket() {
     socket_ = nullptr;
 }
 
-void TeamSpeak5Client::scheduleRetry() {
-    // At most one attempt every kRetryMs, counted from the last one's start.
-    const qint64 waited = sinceAttempt_.isValid() ? sinceAttempt_.elapsed() : kRetryMs;
-    retry_.start(int(std::max<qint64>(0, kRetryMs - waited)));
-}
-
 void TeamSpeak5Client::opened() {
     if (stage_ != Stage::Opening) {
         return;
@@ -216,7 +211,6 @@ void TeamSpeak5Client::opened() {
         stage_ = Stage::Idle;
         closeSocket();
         publish();
-        scheduleRetry();
         return;
     }
     stage_ = Stage::Authenticating;
@@ -252,7 +246,6 @@ void TeamSpeak5Client::unreachable() {
     askedThisRun_ = false;
     declined_ = false;
     publish();
-    scheduleRetry();
 }
 
 void TeamSpeak5Client::connectionLost() {
@@ -274,7 +267,6 @@ void TeamSpeak5Client::connectionLost() {
         refused();
     }
     publish();
-    scheduleRetry();
 }
 
 void TeamSpeak5Client::refused() {
@@ -373,7 +365,6 @@ void TeamSpeak5Client::handleAuth(const QJsonObject& message) {
             inUse_.reset();
             refused();
             publish();
-            scheduleRetry();
             return;
         }
     }

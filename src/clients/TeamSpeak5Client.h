@@ -94,14 +94,12 @@ private:
     void deleteKey();
     void send(const QByteArray& message);
     void closeSocket();
-    void scheduleRetry();
     void publish();
 
     QString host_;
     quint16 port_;
     QString keyFile_;
     QWebSocket* socket_ = nullptr;
-    QTimer retry_;
     QTimer authDeadline_;
     QElapsedTimer sinceAttempt_;
     bool started_ = false;

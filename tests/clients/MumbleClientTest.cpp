@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -114,11 +115,20 @@ protected:
         if (bus.address().isEmpty()) {
             GTEST_SKIP() << "dbus-daemon could not be started";
         }
+        // The program's tick: the speakers read every 50 ms.
+        tick.setInterval(50);
+        QObject::connect(&tick, &QTimer::timeout, [this] {
+            int32_t ids[records::kCapacity];
+            int32_t count = records::kCapacity;
+            backend.library().tsrGetSpeakers(ids, &count);
+        });
+        tick.start();
     }
 
     PrivateBus bus;
     FakeMumble mumble;
     MumbleClient backend{[this] { return bus.connect(QStringLiteral("backend")); }};
+    QTimer tick;
 
     const ClientSnapshot& snapshot() const { return backend.snapshot(); }
 
@@ -320,6 +330,39 @@ TEST_F(MumbleClientTest, AReplyThatNeverComesIsGivenUpAndNoOtherCallIsMadeMeanwh
 
     mumble.talking = {QStringLiteral("carol")};
     mumble.answers = true;
+    ASSERT_TRUE(speakersBecome({3}));
+}
+
+TEST_F(MumbleClientTest, WhoIsTalkingIsAskedOnlyWhileTheSpeakersAreRead) {
+    mumble.url = QStringLiteral("mumble://alice@127.0.0.1");
+    mumble.talking = {QStringLiteral("bob")};
+    ASSERT_TRUE(mumble.appear(bus));
+    backend.start();
+    ASSERT_TRUE(speakersBecome({2}));
+
+    // Read in a burst, the speakers are asked for no more often than every 40 ms.
+    tick.stop();
+    QTest::qWait(300); // any call still on its way is answered
+    const int before = mumble.talkingCalls;
+    QElapsedTimer burst;
+    burst.start();
+    while (burst.elapsed() < 200) {
+        int32_t ids[records::kCapacity];
+        int32_t count = records::kCapacity;
+        backend.library().tsrGetSpeakers(ids, &count);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mumble.talkingCalls > before; }, kWaitMs));
+    QTest::qWait(300); // the burst's calls all arrive
+    const int idle = mumble.talkingCalls;
+    EXPECT_LE(idle - before, 200 / MumbleClient::kTalkingIntervalMs + 1);
+
+    // Nobody reading: no calls, while the address is still asked every second.
+    mumble.talking = {QStringLiteral("carol")};
+    QTest::qWait(1500);
+    EXPECT_EQ(mumble.talkingCalls, idle);
+    EXPECT_TRUE(snapshot().connected);
+    tick.start();
     ASSERT_TRUE(speakersBecome({3}));
 }
 
