@@ -27,13 +27,13 @@ public:
     virtual uint64_t tab() const { return 0; }
 
 protected:
-    // Whether another attempt to reach the client is due, retryMs after the last one began.
-    // Attempts are made when the speakers are read: each tick for the client in use, each
-    // look of the chooser for the others, none at all while another client is connected.
-    // A look a moment early still counts, as the chooser looks at the same pace.
-    static bool attemptDue(const QElapsedTimer& sinceAttempt, int retryMs) {
-        return !sinceAttempt.isValid() || sinceAttempt.elapsed() >= retryMs - kEarlyLookMs;
+    // Back-ends ask their clients when the speakers are read: each tick for the client in use,
+    // each look of the chooser for the others, never while another client is connected.
+    // Whether ms have passed since what since timed (true if it never ran).
+    static bool passed(const QElapsedTimer& since, int ms) {
+        return !since.isValid() || since.elapsed() >= ms;
     }
+    // The chooser looks at the pace of the retries: a look a moment early still counts.
     static constexpr int kEarlyLookMs = 100;
 
 signals:

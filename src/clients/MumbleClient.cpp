@@ -55,7 +55,7 @@ QDBusConnection MumbleClient::sessionBus() {
 
 MumbleClient::MumbleClient(std::function<QDBusConnection()> bus) : busFactory_(std::move(bus)) {
     library_.onSpeakersRead([this] {
-        if (!sinceTalkingAsked_.isValid() || sinceTalkingAsked_.elapsed() >= kTalkingIntervalMs) {
+        if (passed(sinceTalkingAsked_, kTalkingIntervalMs)) {
             askTalking();
         }
     });

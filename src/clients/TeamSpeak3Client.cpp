@@ -68,7 +68,7 @@ ClientSnapshot::Version parseTeamSpeakVersion(const QByteArray& text) {
 TeamSpeak3Client::TeamSpeak3Client(QString host, quint16 port, std::function<QByteArray()> key)
     : host_(std::move(host)), port_(port), key_(std::move(key)) {
     library_.onSpeakersRead([this] {
-        if (started_ && stage_ == Stage::Idle && attemptDue(sinceAttempt_, kRetryMs)) {
+        if (started_ && stage_ == Stage::Idle && passed(sinceAttempt_, kRetryMs - kEarlyLookMs)) {
             connectNow();
         }
     });

@@ -123,7 +123,7 @@ TeamSpeak5Client::Member* TeamSpeak5Client::Connection::member(qint64 client) {
 TeamSpeak5Client::TeamSpeak5Client(QString host, quint16 port, QString keyFile)
     : host_(std::move(host)), port_(port), keyFile_(std::move(keyFile)) {
     library_.onSpeakersRead([this] {
-        if (started_ && stage_ == Stage::Idle && attemptDue(sinceAttempt_, kRetryMs)) {
+        if (started_ && stage_ == Stage::Idle && passed(sinceAttempt_, kRetryMs - kEarlyLookMs)) {
             connectNow();
         }
     });

@@ -2,6 +2,7 @@
 
 #include "clients/ClientChooser.h"
 #include "records/Records.h"
+#include "support/SpeakerTick.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -10,7 +11,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -115,20 +115,13 @@ protected:
         if (bus.address().isEmpty()) {
             GTEST_SKIP() << "dbus-daemon could not be started";
         }
-        // The program's tick: the speakers read every 50 ms.
-        tick.setInterval(50);
-        QObject::connect(&tick, &QTimer::timeout, [this] {
-            int32_t ids[records::kCapacity];
-            int32_t count = records::kCapacity;
-            backend.library().tsrGetSpeakers(ids, &count);
-        });
         tick.start();
     }
 
     PrivateBus bus;
     FakeMumble mumble;
     MumbleClient backend{[this] { return bus.connect(QStringLiteral("backend")); }};
-    QTimer tick;
+    SpeakerTick tick{backend.library()};
 
     const ClientSnapshot& snapshot() const { return backend.snapshot(); }
 
@@ -347,9 +340,7 @@ TEST_F(MumbleClientTest, WhoIsTalkingIsAskedOnlyWhileTheSpeakersAreRead) {
     QElapsedTimer burst;
     burst.start();
     while (burst.elapsed() < 200) {
-        int32_t ids[records::kCapacity];
-        int32_t count = records::kCapacity;
-        backend.library().tsrGetSpeakers(ids, &count);
+        readSpeakers(backend.library());
         QCoreApplication::processEvents();
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return mumble.talkingCalls > before; }, kWaitMs));

@@ -1,13 +1,12 @@
 #include "clients/TeamSpeak3Client.h"
 
-#include "records/Records.h"
 #include "support/Eventually.h"
+#include "support/SpeakerTick.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -340,13 +339,8 @@ TEST(TeamSpeak3Client, AClosedConnectionIsNotRunningAndIsMadeAgain) {
     ASSERT_TRUE(waitFor([&] { return !backend.snapshot().running; }));
     QTest::qWait(TeamSpeak3Client::kRetryMs + 500);
     EXPECT_EQ(connections, 1);
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        int32_t ids[records::kCapacity];
-        int32_t count = records::kCapacity;
-        backend.library().tsrGetSpeakers(ids, &count);
-    });
-    tick.start(50);
+    SpeakerTick tick(backend.library());
+    tick.start();
     ASSERT_TRUE(waitFor([&] { return connections == 2; }));
     EXPECT_TRUE(waitFor([&] { return backend.snapshot().running; }));
     EXPECT_FALSE(backend.snapshot().connected);
