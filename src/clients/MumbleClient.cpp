@@ -223,27 +223,37 @@ void MumbleClient::answeredTalking(const QStringList& names) {
     }
     ++answers_;
     snapshot_.speakers.clear();
+    bool selfTalks = false;
+    int32_t others = 0;
     for (const QString& name : names) {
-        int32_t id = kSelfId;
-        if (name != server_->user) {
-            auto it = heard_.find(name);
-            if (it == heard_.end()) {
-                // The local user always keeps the first of the library's rows.
-                if (heard_.size() >= records::kCapacity - 1) {
-                    evictOldest();
-                }
-                it = heard_.insert(name, {nextId_, 0});
-                snapshot_.players.push_back(
-                    {nextId_, 0, eightBit::cut(name, eightBit::kNicknameBytes), 0, 0, 0});
-                ++nextId_;
+        if (name == server_->user) {
+            if (!selfTalks) {
+                selfTalks = true;
+                snapshot_.speakers.push_back(kSelfId);
             }
-            it->lastHeard = answers_;
-            id = it->id;
+            continue;
         }
-        if (std::find(snapshot_.speakers.begin(), snapshot_.speakers.end(), id) ==
-            snapshot_.speakers.end()) {
-            snapshot_.speakers.push_back(id);
+        // No more can talk at once than the library has rows beside the local user's: the
+        // names beyond would only push out the ones just taken.
+        if (others == records::kCapacity - 1) {
+            continue;
         }
+        auto it = heard_.find(name);
+        if (it == heard_.end()) {
+            // The local user always keeps the first of the library's rows.
+            if (heard_.size() >= records::kCapacity - 1) {
+                evictOldest();
+            }
+            it = heard_.insert(name, {nextId_, 0});
+            snapshot_.players.push_back(
+                {nextId_, 0, eightBit::cut(name, eightBit::kNicknameBytes), 0, 0, 0});
+            ++nextId_;
+        } else if (it->lastHeard == answers_) {
+            continue; // named twice in this answer
+        }
+        it->lastHeard = answers_;
+        snapshot_.speakers.push_back(it->id);
+        ++others;
     }
     publish();
 }

@@ -187,6 +187,33 @@ TEST(MumbleClient, WithoutASessionBusMumbleIsNeverFound) {
     EXPECT_FALSE(MumbleClient::sessionBus().isConnected());
 }
 
+// An answer naming far more talkers than the library holds: the first ones keep their rows,
+// and the answer is not worked through name by name pushing each other out.
+TEST(MumbleClient, AnAnswerBeyondTheLibrarysCapacityIsTakenUpToIt) {
+    MumbleClient backend([] { return QDBusConnection(QStringLiteral("no bus")); });
+    backend.appeared();
+    backend.answeredUrl(QStringLiteral("mumble://self@127.0.0.1"));
+    QStringList names;
+    for (int i = 0; i < 200000; ++i) {
+        names << QStringLiteral("Пилот %1").arg(i);
+    }
+    // Each of those taken named again and again, and the local user last.
+    for (int again = 0; again < 200; ++again) {
+        names << names.mid(0, records::kCapacity);
+    }
+    names << QStringLiteral("self");
+    backend.answeredTalking(names);
+
+    const ClientSnapshot& s = backend.snapshot();
+    ASSERT_EQ(s.players.size(), size_t(records::kCapacity));
+    EXPECT_EQ(s.players[1].nickname, QStringLiteral("Пилот 0").toUtf8());
+    EXPECT_EQ(s.players.back().nickname, QStringLiteral("Пилот 1022").toUtf8());
+    ASSERT_EQ(s.speakers.size(), size_t(records::kCapacity));
+    EXPECT_EQ(s.speakers.front(), 2);
+    EXPECT_EQ(s.speakers[records::kCapacity - 2], records::kCapacity);
+    EXPECT_EQ(s.speakers.back(), MumbleClient::kSelfId);
+}
+
 TEST_F(MumbleClientTest, TheLocalUserAndThoseHeardKeepTheirIdsForTheWholeConnection) {
     mumble.url = QStringLiteral("mumble://EDDH_TWR@127.0.0.1?version=1.2.0");
     ASSERT_TRUE(mumble.appear(bus));
